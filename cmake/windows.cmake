@@ -1,0 +1,20 @@
+# The real program, its Windows-side tests and the tools they start, all
+# linked statically so that they need nothing but Windows' own DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_library(platform_win32 STATIC platform/win32/platform_win32.cpp)
+target_include_directories(platform_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(platform_win32 PRIVATE project_warnings PUBLIC shell32 advapi32)
+target_link_libraries(launcher_logic PUBLIC platform_win32)
+
+add_executable(ZandrellLauncher WIN32 app/win_main.cpp)
+target_link_libraries(ZandrellLauncher PRIVATE launcher_logic project_warnings)
+set_target_properties(ZandrellLauncher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+if(BUILD_TESTING)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(tests/wine/wine_tests.cmake)
+endif()

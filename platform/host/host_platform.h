@@ -1,0 +1,54 @@
+// Controls of the host platform layer, for tests only.
+//
+// The host layer keeps a registry in memory, records every call made through
+// the platform interface, and can make any single call fail with a chosen
+// error, so that tests can walk every failure path and prove that every key
+// opened was closed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct PlatformCall {
+  std::string function;  // "OpenRegistryKey", "StartProgram", ...
+  std::string argument;  // the path, sub key, value name or command line handed over
+  RegistryKey key;       // the handle the call was made on, if any
+  long result;           // what the call returned (for void calls, 0)
+};
+
+struct StartedProgram {
+  std::string command_line;
+  int show;
+};
+
+// Back to a fresh machine: an empty registry, no calls, no faults, no open keys.
+void ResetHostPlatform();
+
+// Forgets the calls recorded so far (after a test has set up its registry).
+void ClearRecordedCalls();
+const std::vector<PlatformCall>& RecordedCalls();
+
+// The `occurrence`-th call (1-based, counted from now) of `function` fails
+// with `error` and has no effect. For calls without an error result the
+// failure is their own: GetOwnModulePath returns 0, GetPathAttributes finds
+// nothing, StartProgram returns `error`, ReadTextFile cannot open the file.
+void FailCall(const std::string& function, int occurrence, long error);
+// The `number`-th platform call of any kind, counted from now, fails the same way.
+void FailCallNumber(int number, long error);
+// How many injected faults have actually fired.
+int FiredFaults();
+
+// Keys opened or created and not yet closed.
+int OpenKeyCount();
+
+void SetProcessCommandLine(const std::string& command_line);
+void SetLeadBytes(unsigned char first, unsigned char last);  // one range; first > last clears
+void SetOwnModulePath(const std::string& path);
+void SetDefaultUiLanguage(uint16_t language);
+void SetStartResult(uint32_t result);
+
+const std::vector<StartedProgram>& StartedPrograms();
+int AssociationNotifications();

@@ -1,0 +1,391 @@
+// The platform layer on Linux, for the unit tests.
+//
+// The registry is a tree in memory that follows the Win32 rules the launcher
+// relies on: names compared without regard to case and enumerated in sorted
+// order, the 32-bit view of HKLM\SOFTWARE redirected to Wow6432Node, deleting a
+// key that still has subkeys refused, short buffers answered with
+// ERROR_MORE_DATA. Files are the real POSIX ones, with backslashes read as
+// slashes. Nothing is ever started: the command line is recorded instead.
+#include "platform/host/host_platform.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct CaseInsensitiveLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+  }
+};
+
+struct FakeValue {
+  uint32_t type = kRegNone;
+  std::vector<unsigned char> data;
+};
+
+struct FakeKey {
+  std::string name;
+  FakeKey* parent = nullptr;
+  bool deleted = false;
+  std::map<std::string, FakeValue, CaseInsensitiveLess> values;
+  std::map<std::string, std::shared_ptr<FakeKey>, CaseInsensitiveLess> subkeys;
+};
+
+struct OpenKey {
+  std::shared_ptr<FakeKey> node;
+  uintptr_t root;                     // the predefined root the key lies under
+  std::vector<std::string> path;      // logical path below the root, as the caller named it
+};
+
+struct Fault {
+  std::string function;  // empty: any function
+  int remaining;
+  long error;
+};
+
+struct HostState {
+  std::map<uintptr_t, std::shared_ptr<FakeKey>> roots;
+  std::map<uintptr_t, OpenKey> open_keys;
+  uintptr_t next_handle = 0x1000;
+  std::vector<PlatformCall> calls;
+  std::vector<Fault> faults;
+  int fired_faults = 0;
+  std::string command_line = "ZandrellLauncher.exe";
+  unsigned char lead_first = 1, lead_last = 0;
+  std::string module_path = "C:\\Program Files\\Zandrell\\ZandrellLauncher.exe";
+  uint16_t ui_language = 0x0409;
+  uint32_t start_result = 33;
+  std::vector<StartedProgram> started;
+  int notifications = 0;
+};
+
+HostState& State() {
+  static HostState state;
+  return state;
+}
+
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr long kErrorInvalidParameter = 87;
+
+bool IsPredefined(RegistryKey key) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(key);
+  return value >= 0x80000000u && value <= 0x80000002u;
+}
+
+std::shared_ptr<FakeKey> Root(uintptr_t root) {
+  auto& slot = State().roots[root];
+  if (!slot) slot = std::make_shared<FakeKey>();
+  return slot;
+}
+
+// Records a call and decides whether an injected fault takes it over.
+bool Record(const char* function, const std::string& argument, RegistryKey key, long* error) {
+  HostState& state = State();
+  state.calls.push_back({function, argument, key, 0});
+  for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {
+    if (!it->function.empty() && it->function != function) continue;
+    if (--it->remaining > 0) continue;
+    *error = it->error;
+    state.faults.erase(it);
+    ++state.fired_faults;
+    state.calls.back().result = *error;
+    return true;
+  }
+  return false;
+}
+
+long Finish(long result) {
+  State().calls.back().result = result;
+  return result;
+}
+
+std::vector<std::string> SplitPath(const char* path) {
+  std::vector<std::string> parts;
+  if (path == nullptr) return parts;
+  std::string part;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '\\') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += *p;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// A 32-bit process sees HKLM\SOFTWARE through Wow6432Node unless it asks for
+// the 64-bit view.
+std::vector<std::string> PhysicalPath(uintptr_t root, std::vector<std::string> path,
+                                      uint32_t access) {
+  bool software = root == 0x80000002u && !path.empty() && strcasecmp(path[0].c_str(), "SOFTWARE") == 0;
+  bool already = path.size() > 1 && strcasecmp(path[1].c_str(), "Wow6432Node") == 0;
+  if (software && !already && (access & kKeyWow64_64Key) == 0) {
+    path.insert(path.begin() + 1, "Wow6432Node");
+  }
+  return path;
+}
+
+// Finds the key a handle names; nullptr with an error code when it can't.
+const OpenKey* Lookup(RegistryKey key, long* error, OpenKey* scratch) {
+  if (IsPredefined(key)) {
+    scratch->root = reinterpret_cast<uintptr_t>(key);
+    scratch->node = Root(scratch->root);
+    scratch->path.clear();
+    return scratch;
+  }
+  auto it = State().open_keys.find(reinterpret_cast<uintptr_t>(key));
+  if (it == State().open_keys.end()) {
+    *error = kErrorInvalidHandle;
+    return nullptr;
+  }
+  if (it->second.node->deleted) {
+    *error = kErrorKeyDeleted;
+    return nullptr;
+  }
+  return &it->second;
+}
+
+std::shared_ptr<FakeKey> Walk(uintptr_t root, const std::vector<std::string>& physical, bool create) {
+  std::shared_ptr<FakeKey> node = Root(root);
+  for (const std::string& part : physical) {
+    auto it = node->subkeys.find(part);
+    if (it == node->subkeys.end()) {
+      if (!create) return nullptr;
+      auto child = std::make_shared<FakeKey>();
+      child->name = part;
+      child->parent = node.get();
+      it = node->subkeys.emplace(part, child).first;
+    }
+    node = it->second;
+  }
+  return node;
+}
+
+long OpenOrCreate(const char* function, RegistryKey parent, const char* sub_key, uint32_t access,
+                  bool create, RegistryKey* key) {
+  *key = nullptr;
+  long error = 0;
+  if (Record(function, sub_key ? sub_key : "", parent, &error)) return error;
+  OpenKey scratch;
+  const OpenKey* base = Lookup(parent, &error, &scratch);
+  if (base == nullptr) return Finish(error);
+  std::vector<std::string> path = base->path;
+  for (const std::string& part : SplitPath(sub_key)) {
+    if (part.size() > kMaxKeyNameLength) return Finish(kErrorInvalidParameter);
+    path.push_back(part);
+  }
+  std::shared_ptr<FakeKey> node = Walk(base->root, PhysicalPath(base->root, path, access), create);
+  if (!node) return Finish(kErrorFileNotFound);
+  uintptr_t handle = State().next_handle += 4;
+  State().open_keys[handle] = OpenKey{node, base->root, path};
+  *key = reinterpret_cast<RegistryKey>(handle);
+  State().calls.back().key = *key;
+  return Finish(0);
+}
+
+}  // namespace
+
+// ---- test controls ----
+
+void ResetHostPlatform() { State() = HostState(); }
+void ClearRecordedCalls() { State().calls.clear(); }
+const std::vector<PlatformCall>& RecordedCalls() { return State().calls; }
+void FailCall(const std::string& function, int occurrence, long error) {
+  State().faults.push_back({function, occurrence, error});
+}
+void FailCallNumber(int number, long error) { State().faults.push_back({"", number, error}); }
+int FiredFaults() { return State().fired_faults; }
+int OpenKeyCount() { return static_cast<int>(State().open_keys.size()); }
+void SetProcessCommandLine(const std::string& command_line) { State().command_line = command_line; }
+void SetLeadBytes(unsigned char first, unsigned char last) {
+  State().lead_first = first;
+  State().lead_last = last;
+}
+void SetOwnModulePath(const std::string& path) { State().module_path = path; }
+void SetDefaultUiLanguage(uint16_t language) { State().ui_language = language; }
+void SetStartResult(uint32_t result) { State().start_result = result; }
+const std::vector<StartedProgram>& StartedPrograms() { return State().started; }
+int AssociationNotifications() { return State().notifications; }
+
+// ---- the platform interface ----
+
+long OpenRegistryKey(RegistryKey parent, const char* sub_key, uint32_t /*options*/,
+                     uint32_t access, RegistryKey* key) {
+  return OpenOrCreate("OpenRegistryKey", parent, sub_key, access, false, key);
+}
+
+long CreateRegistryKey(RegistryKey parent, const char* sub_key, uint32_t access,
+                       RegistryKey* key) {
+  return OpenOrCreate("CreateRegistryKey", parent, sub_key, access, true, key);
+}
+
+long QuerySubkeyCount(RegistryKey key, uint32_t* count) {
+  long error = 0;
+  if (Record("QuerySubkeyCount", "", key, &error)) return error;
+  OpenKey scratch;
+  const OpenKey* open = Lookup(key, &error, &scratch);
+  if (open == nullptr) return Finish(error);
+  *count = static_cast<uint32_t>(open->node->subkeys.size());
+  return Finish(0);
+}
+
+long EnumerateSubkey(RegistryKey key, uint32_t index, char* name, uint32_t* name_length) {
+  long error = 0;
+  if (Record("EnumerateSubkey", std::to_string(index), key, &error)) return error;
+  OpenKey scratch;
+  const OpenKey* open = Lookup(key, &error, &scratch);
+  if (open == nullptr) return Finish(error);
+  if (index >= open->node->subkeys.size()) return Finish(kErrorNoMoreItems);
+  const std::string& found = std::next(open->node->subkeys.begin(), index)->second->name;
+  if (found.size() + 1 > *name_length) return Finish(kErrorMoreData);
+  std::memcpy(name, found.c_str(), found.size() + 1);
+  *name_length = static_cast<uint32_t>(found.size());
+  return Finish(0);
+}
+
+long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
+                        unsigned char* data, uint32_t* size) {
+  long error = 0;
+  if (Record("QueryRegistryValue", value_name ? value_name : "", key, &error)) return error;
+  OpenKey scratch;
+  const OpenKey* open = Lookup(key, &error, &scratch);
+  if (open == nullptr) return Finish(error);
+  auto it = open->node->values.find(value_name ? value_name : "");
+  if (it == open->node->values.end()) return Finish(kErrorFileNotFound);
+  const FakeValue& value = it->second;
+  if (type != nullptr) *type = value.type;
+  uint32_t needed = static_cast<uint32_t>(value.data.size());
+  if (data != nullptr && needed > *size) {
+    *size = needed;
+    return Finish(kErrorMoreData);
+  }
+  if (data != nullptr && needed > 0) std::memcpy(data, value.data.data(), needed);
+  *size = needed;
+  return Finish(0);
+}
+
+long SetRegistryValue(RegistryKey key, const char* value_name, uint32_t type,
+                      const unsigned char* data, uint32_t size) {
+  long error = 0;
+  if (Record("SetRegistryValue", value_name ? value_name : "", key, &error)) return error;
+  OpenKey scratch;
+  const OpenKey* open = Lookup(key, &error, &scratch);
+  if (open == nullptr) return Finish(error);
+  FakeValue& value = open->node->values[value_name ? value_name : ""];
+  value.type = type;
+  value.data.assign(data, data + size);
+  return Finish(0);
+}
+
+long DeleteRegistryKey(RegistryKey parent, const char* sub_key) {
+  return DeleteRegistryKeyInView(parent, sub_key, 0);
+}
+
+long DeleteRegistryKeyInView(RegistryKey parent, const char* sub_key, uint32_t view) {
+  long error = 0;
+  if (Record("DeleteRegistryKey", sub_key ? sub_key : "", parent, &error)) return error;
+  OpenKey scratch;
+  const OpenKey* base = Lookup(parent, &error, &scratch);
+  if (base == nullptr) return Finish(error);
+  std::vector<std::string> path = base->path;
+  for (const std::string& part : SplitPath(sub_key)) path.push_back(part);
+  std::shared_ptr<FakeKey> node = Walk(base->root, PhysicalPath(base->root, path, view), false);
+  if (!node || node->parent == nullptr) return Finish(kErrorFileNotFound);
+  if (!node->subkeys.empty()) return Finish(kErrorAccessDenied);
+  node->deleted = true;
+  node->parent->subkeys.erase(node->name);
+  return Finish(0);
+}
+
+long CloseRegistryKey(RegistryKey key) {
+  long error = 0;
+  bool failed = Record("CloseRegistryKey", "", key, &error);
+  // Even a close that reports a failure gives the handle up: the tests count
+  // what the logic forgot to close, not what the system refused.
+  size_t erased = State().open_keys.erase(reinterpret_cast<uintptr_t>(key));
+  if (failed) return error;
+  if (erased == 0 && !IsPredefined(key)) return Finish(kErrorInvalidHandle);
+  return Finish(0);
+}
+
+uint32_t GetPathAttributes(const char* path) {
+  long error = 0;
+  if (Record("GetPathAttributes", path, nullptr, &error)) return kInvalidFileAttributes;
+  std::string posix(path);
+  std::replace(posix.begin(), posix.end(), '\\', '/');
+  struct stat info;
+  if (posix.empty() || stat(posix.c_str(), &info) != 0) {
+    Finish(-1);
+    return kInvalidFileAttributes;
+  }
+  return S_ISDIR(info.st_mode) ? 0x10u : 0x80u;
+}
+
+// Emulates the Windows runtime's text mode over a plain POSIX read.
+int ReadTextFile(const char* path, uint32_t offset, char* buffer, uint32_t capacity,
+                 uint32_t* length) {
+  *length = 0;
+  long error = 0;
+  if (Record("ReadTextFile", path, nullptr, &error)) return -1;
+  std::string posix(path);
+  std::replace(posix.begin(), posix.end(), '\\', '/');
+  struct stat info;
+  if (stat(posix.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return static_cast<int>(Finish(-1));
+  std::ifstream file(posix, std::ios::binary);
+  if (!file.is_open()) return static_cast<int>(Finish(-1));
+  file.seekg(offset, std::ios::beg);
+  int c;
+  while (*length < capacity && (c = file.get()) != EOF) {
+    if (c == 26) break;
+    if (c == '\r' && file.peek() == '\n') continue;
+    buffer[(*length)++] = static_cast<char>(c);
+  }
+  return 0;
+}
+
+uint32_t StartProgram(const char* command_line, int show) {
+  long error = 0;
+  if (Record("StartProgram", command_line, nullptr, &error)) return static_cast<uint32_t>(error);
+  State().started.push_back({command_line, show});
+  return static_cast<uint32_t>(Finish(State().start_result));
+}
+
+const char* GetProcessCommandLine() { return State().command_line.c_str(); }
+
+bool IsLeadByte(unsigned char byte) {
+  return byte >= State().lead_first && byte <= State().lead_last;
+}
+
+// Behaves like GetModuleFileNameA on current Windows: a path that doesn't fit
+// is cut to size - 1 characters, terminated, and the result equals size.
+uint32_t GetOwnModulePath(char* buffer, uint32_t size) {
+  long error = 0;
+  if (Record("GetOwnModulePath", "", nullptr, &error)) return 0;
+  const std::string& path = State().module_path;
+  if (size == 0) return static_cast<uint32_t>(Finish(0));
+  size_t copied = std::min<size_t>(path.size(), size - 1);
+  std::memcpy(buffer, path.data(), copied);
+  buffer[copied] = '\0';
+  return static_cast<uint32_t>(Finish(path.size() >= size ? size : static_cast<long>(copied)));
+}
+
+uint16_t GetDefaultUiLanguage() {
+  long error = 0;
+  Record("GetDefaultUiLanguage", "", nullptr, &error);
+  return State().ui_language;
+}
+
+void NotifyAssociationsChanged() {
+  long error = 0;
+  Record("NotifyAssociationsChanged", "", nullptr, &error);
+  ++State().notifications;
+}

@@ -1,0 +1,89 @@
+// The thin layer between the launcher's logic and the operating system.
+//
+// Every Windows call the launcher makes goes through here, under names of our
+// own so that the logic never needs windows.h. Two implementations exist and
+// are chosen at link time: win32/ forwards to the real API, host/ runs on
+// Linux with an in-memory registry for fast unit tests. Constants carry the
+// Win32 values so that both sides, and the tests, speak the same numbers.
+#pragma once
+
+#include <cstdint>
+
+typedef struct RegistryKeyTag* RegistryKey;
+
+// The predefined roots, with the values Windows gives them.
+inline const RegistryKey kClassesRoot = reinterpret_cast<RegistryKey>(uintptr_t{0x80000000u});
+inline const RegistryKey kCurrentUser = reinterpret_cast<RegistryKey>(uintptr_t{0x80000001u});
+inline const RegistryKey kLocalMachine = reinterpret_cast<RegistryKey>(uintptr_t{0x80000002u});
+
+// Access rights and view selectors.
+constexpr uint32_t kKeyQueryValue = 0x0001;
+constexpr uint32_t kKeySetValue = 0x0002;
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kKeyWow64_64Key = 0x0100;
+constexpr uint32_t kKeyWow64_32Key = 0x0200;
+
+// Value types.
+constexpr uint32_t kRegNone = 0;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+// Error codes the logic and the tests look at.
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorKeyDeleted = 1018;
+
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+constexpr int kShowNormal = 1;
+
+// Registry. Each returns 0 or a Win32 error code, exactly like the A calls.
+long OpenRegistryKey(RegistryKey parent, const char* sub_key, uint32_t options,
+                     uint32_t access, RegistryKey* key);
+long CreateRegistryKey(RegistryKey parent, const char* sub_key, uint32_t access,
+                       RegistryKey* key);
+long QuerySubkeyCount(RegistryKey key, uint32_t* count);
+long EnumerateSubkey(RegistryKey key, uint32_t index, char* name, uint32_t* name_length);
+long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
+                        unsigned char* data, uint32_t* size);
+long SetRegistryValue(RegistryKey key, const char* value_name, uint32_t type,
+                      const unsigned char* data, uint32_t size);
+long DeleteRegistryKey(RegistryKey parent, const char* sub_key);
+// The same in the registry view that `view` (kKeyWow64_32Key or kKeyWow64_64Key)
+// selects; the launcher never needs it, the tests clean up both views with it.
+long DeleteRegistryKeyInView(RegistryKey parent, const char* sub_key, uint32_t view);
+long CloseRegistryKey(RegistryKey key);
+
+// File system: the attributes at a path, kInvalidFileAttributes when nothing is there.
+uint32_t GetPathAttributes(const char* path);
+
+// Reads a file the way the C runtime's text mode on Windows presents it
+// (a carriage return before a line feed dropped, Ctrl-Z ending the data),
+// starting at byte `offset`, opened read-only without denying others anything.
+// Stores at most `capacity` characters and their count; no terminator is added.
+// Returns 0, or -1 when the file cannot be opened.
+int ReadTextFile(const char* path, uint32_t offset, char* buffer, uint32_t capacity,
+                 uint32_t* length);
+
+// Process start with WinExec's contract: a result above 31 means started.
+uint32_t StartProgram(const char* command_line, int show);
+
+// The process's own command line, whole (program name included).
+const char* GetProcessCommandLine();
+
+// Whether a byte begins a double-byte character in the system's ANSI code page.
+bool IsLeadByte(unsigned char byte);
+
+// System information.
+uint32_t GetOwnModulePath(char* buffer, uint32_t size);
+uint16_t GetDefaultUiLanguage();
+
+// Tells the shell that file associations changed, so Explorer refreshes
+// icons and open verbs without a logoff.
+void NotifyAssociationsChanged();

@@ -1,0 +1,78 @@
+// The probe's view of a configuration file's first line. The same table runs
+// natively and under Wine, where the Windows runtime's text mode is what
+// drops carriage returns and stops at Ctrl-Z.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "config_probe/probe_configuration.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProbeCase {
+  const char* name;
+  std::string content;
+  int kind;  // 0: not recognised
+};
+
+std::string Pad(size_t count) { return std::string(count, 'a'); }
+
+fs::path WriteFile(const std::string& name, const std::string& content) {
+  fs::path path = fs::temp_directory_path() / ("probe-" + name + ".cfg");
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+TEST(ProbeConfiguration, ReadsTheFirstLineFromTheSecondByte) {
+  const ProbeCase cases[] = {
+      {"morvo", "xMorvo configuration\n", 1},
+      {"tessaline", "xTessaline\n", 2},
+      {"both", "xTessaline and Morvo\n", 1},
+      {"first-byte", "Morvo\n", 0},
+      {"first-byte-twice", "Morvo Morvo\n", 1},
+      {"case", "xmorvo TESSALINE\n", 0},
+      {"second-line", "x\nMorvo\n", 0},
+      {"leading-lf", "\nMorvo\n", 1},
+      {"leading-crlf", "\r\nMorvo\n", 0},
+      {"crlf", "xMorvo\r\nTessaline\r\n", 1},
+      {"crlf-second", "xabc\r\nMorvo\r\n", 0},
+      {"lone-cr", "xabc\rdef\rTessaline\r", 2},
+      {"empty", "", 0},
+      {"one-byte", "x", 0},
+      {"lf-at-1", "x\nMorvo", 0},
+      {"zero-byte", std::string("xab\0Morvo\n", 10), 0},
+      {"ctrl-z", "xab\x1aMorvo\n", 0},
+      {"ctrl-z-after", "xMorvo\x1a\n", 1},
+      {"utf16", std::string("\xff\xfeM\0o\0r\0v\0o\0", 12), 0},
+      {"morvo-at-255", "x" + Pad(254) + "Morvo", 1},
+      {"morvo-at-256", "x" + Pad(255) + "Morvo", 0},
+      {"tessaline-at-251", "x" + Pad(250) + "Tessaline", 2},
+      {"tessaline-at-252", "x" + Pad(251) + "Tessaline", 0},
+      {"crlf-at-limit", "x" + Pad(254) + "Morv\r\nMorvo", 0},
+      {"cr-in-limit", "x" + Pad(253) + "\r\r\rMorvo", 0},
+  };
+  for (const ProbeCase& c : cases) {
+    fs::path path = WriteFile(c.name, c.content);
+    ToolKind kind = 77;
+    int result = ProbeConfiguration(path.string().c_str(), &kind);
+    EXPECT_EQ(result, c.kind == 0 ? -1 : 0) << c.name;
+    EXPECT_EQ(kind, c.kind == 0 ? 77 : c.kind) << c.name;
+    fs::remove(path);
+  }
+}
+
+TEST(ProbeConfiguration, RefusesWhatCannotBeOpenedAsAFile) {
+  fs::path folder = fs::temp_directory_path() / "probe-folder Morvo";
+  fs::create_directories(folder);
+  ToolKind kind = 77;
+  EXPECT_EQ(ProbeConfiguration(folder.string().c_str(), &kind), -1);
+  EXPECT_EQ(ProbeConfiguration((folder / "missing.cfg").string().c_str(), &kind), -1);
+  EXPECT_EQ(kind, 77);
+  fs::remove_all(folder);
+}
+
+}  // namespace

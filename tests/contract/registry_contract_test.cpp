@@ -1,0 +1,176 @@
+// What the launcher relies on from the registry, checked on whichever
+// platform layer the test is linked with: the in-memory one natively, the
+// real one under Wine. A case that passes on one and fails on the other is a
+// fault of the in-memory registry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/support/registry_helpers.h"
+
+namespace {
+
+const char kBase[] = "SOFTWARE\\ZandrellContract";
+const std::string kBaseText = kBase;
+
+class RegistryContract : public ::testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    ASSERT_TRUE(RemoveTree(kLocalMachine, kBase, kKeyWow64_32Key));
+    ASSERT_TRUE(RemoveTree(kLocalMachine, kBase, kKeyWow64_64Key));
+    ASSERT_TRUE(RemoveTree(kClassesRoot, ".zandrellcontract"));
+  }
+};
+
+long Open(RegistryKey root, const std::string& path, uint32_t access, RegistryKey* key) {
+  return OpenRegistryKey(root, path.c_str(), 0, access, key);
+}
+
+TEST_F(RegistryContract, TheTwoViewsOfSoftwareAreSeparate) {
+  ASSERT_TRUE(WriteString(kLocalMachine, kBaseText + "\\Only64", "Path", "x", kKeyWow64_64Key));
+  ASSERT_TRUE(WriteString(kLocalMachine, kBaseText + "\\Only32", "Path", "y", kKeyWow64_32Key));
+  EXPECT_TRUE(KeyExists(kLocalMachine, kBaseText + "\\Only64", kKeyWow64_64Key));
+  EXPECT_FALSE(KeyExists(kLocalMachine, kBaseText + "\\Only64", kKeyWow64_32Key));
+  EXPECT_FALSE(KeyExists(kLocalMachine, kBaseText + "\\Only64"));  // a 32-bit process's default
+  EXPECT_TRUE(KeyExists(kLocalMachine, kBaseText + "\\Only32"));
+  EXPECT_FALSE(KeyExists(kLocalMachine, kBaseText + "\\Only32", kKeyWow64_64Key));
+  EXPECT_TRUE(KeyExists(kLocalMachine, "SOFTWARE\\Wow6432Node\\ZandrellContract\\Only32",
+                        kKeyWow64_64Key));
+}
+
+TEST_F(RegistryContract, NamesIgnoreCaseAndEnumerateInSortedOrder) {
+  for (const char* name : {"b", "C", "a", "10.0", "9.5"}) {
+    ASSERT_TRUE(WriteKey(kLocalMachine, kBaseText + "\\" + name));
+  }
+  EXPECT_TRUE(KeyExists(kLocalMachine, "software\\zandrellcontract\\c"));
+  RegistryKey key = nullptr;
+  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead | kKeyWow64_32Key, &key), 0);
+  uint32_t count = 0;
+  ASSERT_EQ(QuerySubkeyCount(key, &count), 0);
+  EXPECT_EQ(count, 5u);
+  std::string order;
+  char name[16];
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t length = sizeof name;
+    ASSERT_EQ(EnumerateSubkey(key, i, name, &length), 0);
+    EXPECT_EQ(length, std::strlen(name));
+    order += std::string(name) + " ";
+  }
+  EXPECT_EQ(order, "10.0 9.5 a b C ");
+  uint32_t length = sizeof name;
+  EXPECT_EQ(EnumerateSubkey(key, count, name, &length), kErrorNoMoreItems);
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+}
+
+TEST_F(RegistryContract, EnumerationRefusesANameThatDoesNotFit) {
+  const std::string longest(255, 'n');
+  ASSERT_TRUE(WriteKey(kLocalMachine, kBaseText + "\\" + longest));
+  RegistryKey key = nullptr;
+  EXPECT_NE(Open(kLocalMachine, kBaseText + "\\" + std::string(256, 'n'), kKeyRead, &key), 0);
+  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead, &key), 0);
+  char name[256];
+  uint32_t length = 255;
+  EXPECT_EQ(EnumerateSubkey(key, 0, name, &length), kErrorMoreData);
+  length = 256;
+  EXPECT_EQ(EnumerateSubkey(key, 0, name, &length), 0);
+  EXPECT_EQ(length, 255u);
+  EXPECT_EQ(name, longest);
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+}
+
+TEST_F(RegistryContract, ValuesKeepTheirTypeAndBytes) {
+  const struct {
+    const char* name;
+    uint32_t type;
+    std::string data;
+  } cases[] = {
+      {"Path", kRegSz, std::string("C:\\Tools\0", 9)},
+      {"Expand", kRegExpandSz, std::string("%ProgramFiles%\\T\0", 17)},
+      {"Binary", kRegBinary, std::string("\x01\x00\xff", 3)},
+      {"Dword", kRegDword, std::string("\x2a\0\0\0", 4)},
+      {"", kRegSz, std::string("default\0", 8)},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteValue(kLocalMachine, kBase, c.name, c.type, c.data)) << c.name;
+    uint32_t type = 0;
+    std::string data;
+    ASSERT_TRUE(ReadValue(kLocalMachine, kBase, c.name, &type, &data)) << c.name;
+    EXPECT_EQ(type, c.type) << c.name;
+    EXPECT_EQ(data, c.data) << c.name;
+  }
+  uint32_t type = 0;
+  std::string data;
+  EXPECT_FALSE(ReadValue(kLocalMachine, kBase, "Missing", &type, &data));
+}
+
+TEST_F(RegistryContract, AShortBufferGetsMoreDataAndNoTerminatorIsAdded) {
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Full", kRegSz, std::string(260, 'p')));
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Long", kRegSz, std::string(261, 'p')));
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Bin", kRegBinary, "abc"));
+  RegistryKey key = nullptr;
+  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead, &key), 0);
+  unsigned char buffer[300];
+
+  std::memset(buffer, '#', sizeof buffer);
+  uint32_t size = 260;
+  EXPECT_EQ(QueryRegistryValue(key, "Full", nullptr, buffer, &size), 0);
+  EXPECT_EQ(size, 260u);
+  EXPECT_EQ(buffer[259], 'p');
+
+  size = 260;
+  EXPECT_EQ(QueryRegistryValue(key, "Long", nullptr, buffer, &size), kErrorMoreData);
+  EXPECT_EQ(size, 261u);
+
+  std::memset(buffer, '#', sizeof buffer);
+  size = sizeof buffer;
+  EXPECT_EQ(QueryRegistryValue(key, "Bin", nullptr, buffer, &size), 0);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(buffer[3], '#');
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+}
+
+TEST_F(RegistryContract, DeletionTakesOnlyLeavesAndReportsMissingKeys) {
+  ASSERT_TRUE(WriteKey(kClassesRoot, ".zandrellcontract\\Shell\\Open"));
+  EXPECT_EQ(DeleteRegistryKey(kClassesRoot, ".zandrellcontract\\Shell"), kErrorAccessDenied);
+  EXPECT_EQ(DeleteRegistryKey(kClassesRoot, ".zandrellcontract\\Missing"), kErrorFileNotFound);
+  EXPECT_EQ(DeleteRegistryKey(kClassesRoot, ".zandrellcontract\\Shell\\Open"), 0);
+  EXPECT_FALSE(KeyExists(kClassesRoot, ".zandrellcontract\\Shell\\Open"));
+  EXPECT_EQ(DeleteRegistryKey(kClassesRoot, ".zandrellcontract\\Shell"), 0);
+  RegistryKey key = nullptr;
+  EXPECT_EQ(Open(kClassesRoot, ".zandrellcontract\\Shell", kKeyRead, &key), kErrorFileNotFound);
+}
+
+TEST_F(RegistryContract, AHandleToADeletedKeyFails) {
+  ASSERT_TRUE(WriteKey(kClassesRoot, ".zandrellcontract\\Gone"));
+  RegistryKey key = nullptr;
+  ASSERT_EQ(Open(kClassesRoot, ".zandrellcontract\\Gone", kKeyAllAccess, &key), 0);
+  ASSERT_EQ(DeleteRegistryKey(kClassesRoot, ".zandrellcontract\\Gone"), 0);
+  uint32_t count = 0;
+  EXPECT_EQ(QuerySubkeyCount(key, &count), kErrorKeyDeleted);
+  const unsigned char data[] = "x";
+  EXPECT_EQ(SetRegistryValue(key, nullptr, kRegSz, data, 2), kErrorKeyDeleted);
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+}
+
+TEST_F(RegistryContract, TheClassesRootOpensForWritingAndTakesNewKeys) {
+  RegistryKey root = nullptr, ext = nullptr;
+  ASSERT_EQ(OpenRegistryKey(kClassesRoot, nullptr, 0, kKeySetValue, &root), 0);
+  ASSERT_EQ(CreateRegistryKey(root, ".zandrellcontract", kKeySetValue, &ext), 0);
+  const char text[] = "Zandrell.Contract";
+  EXPECT_EQ(SetRegistryValue(ext, nullptr, kRegSz, reinterpret_cast<const unsigned char*>(text),
+                             sizeof text),
+            0);
+  EXPECT_EQ(CloseRegistryKey(ext), 0);
+  EXPECT_EQ(CloseRegistryKey(root), 0);
+  uint32_t type = 0;
+  std::string data;
+  ASSERT_TRUE(ReadValue(kClassesRoot, ".zandrellcontract", "", &type, &data));
+  EXPECT_EQ(type, kRegSz);
+  EXPECT_EQ(data, std::string(text, sizeof text));
+}
+
+}  // namespace

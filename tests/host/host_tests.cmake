@@ -1,0 +1,15 @@
+add_library(test_support STATIC tests/support/registry_helpers.cpp)
+target_include_directories(test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(test_support PUBLIC launcher_logic PRIVATE project_warnings)
+
+add_executable(host_tests
+  tests/contract/probe_contract_test.cpp
+  tests/contract/registry_contract_test.cpp
+  tests/host/association_test.cpp
+  tests/host/command_line_test.cpp
+  tests/host/install_candidate_test.cpp
+  tests/host/launch_test.cpp
+  tests/host/scan_test.cpp
+)
+target_link_libraries(host_tests PRIVATE test_support launcher_logic GTest::gtest_main project_warnings)
+gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)

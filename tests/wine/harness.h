@@ -1,0 +1,28 @@
+// Helpers for the tests that run the real program under Wine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The folder the test programs, the launcher and the stub tool are built into.
+std::string BuildFolder();
+std::string LauncherPath();
+
+// Starts a program with exactly this command line (nothing re-quoted on the
+// way) and returns its exit code as a signed value; -1000 if it can't start.
+int RunExact(const std::string& command_line);
+// Starts the launcher with this command-line tail after its quoted path.
+int StartLauncher(const std::string& tail);
+
+// A folder of the test's own under the prefix's temporary folder, emptied.
+std::string ScratchFolder(const std::string& name);
+void WriteBytes(const std::string& path, const std::string& content);
+std::string ReadBytes(const std::string& path);
+
+// Copies the stub tool to `path`, creating the folders on the way.
+void InstallStub(const std::string& path);
+
+// What the stub tools started since the last clear: for each start, the
+// stub's own path, its show state and its command line, tab-separated.
+std::vector<std::string> StubStarts();
+void ClearStubStarts();

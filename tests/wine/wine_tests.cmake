@@ -1,0 +1,48 @@
+# Tests of the real program under Wine: the platform contract against Wine's
+# registry and runtime, and the program started as the shell would start it.
+set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(WINE_TEST_ENVIRONMENT "WINEPREFIX=${WINE_TEST_PREFIX}")
+
+add_library(test_support STATIC tests/support/registry_helpers.cpp)
+target_include_directories(test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(test_support PUBLIC launcher_logic PRIVATE project_warnings)
+
+add_library(wine_harness STATIC tests/wine/harness.cpp)
+target_include_directories(wine_harness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(wine_harness PUBLIC test_support PRIVATE project_warnings)
+
+# A tool that records how it was started and exits at once, installed by the
+# tests under the names of the real tools.
+add_executable(stub_tool WIN32 tests/wine/stub_tool.cpp)
+target_link_libraries(stub_tool PRIVATE project_warnings)
+
+# Starts a program with an exact command line and prints its exit code.
+add_executable(run_exact tests/wine/run_exact.cpp)
+target_link_libraries(run_exact PRIVATE wine_harness project_warnings)
+
+add_executable(contract_tests
+  tests/contract/probe_contract_test.cpp
+  tests/contract/registry_contract_test.cpp
+  tests/wine/probe_sharing_test.cpp
+)
+target_link_libraries(contract_tests PRIVATE test_support gtest_main project_warnings)
+
+add_executable(launcher_wine_tests
+  tests/wine/arguments_test.cpp
+)
+target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main project_warnings)
+
+set_target_properties(stub_tool run_exact contract_tests launcher_wine_tests
+  PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(launcher_wine_tests ZandrellLauncher stub_tool)
+
+add_test(NAME wine_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME wine_shutdown COMMAND wineserver -k)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
+set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
+
+foreach(suite contract_tests launcher_wine_tests)
+  add_test(NAME ${suite} COMMAND ${suite})
+  set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix
+    ENVIRONMENT "${WINE_TEST_ENVIRONMENT}" TIMEOUT 600)
+endforeach()
