@@ -1,0 +1,45 @@
+#include "app/launch_version.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr size_t kCommandLineSize = 520;
+
+// WinExec reports success as any value above 31.
+constexpr uint32_t kLastStartError = 31;
+
+// Appends `text` if it fits whole; a command line cut short would start the
+// tool on the wrong file, so a piece that does not fit fails the launch.
+bool Append(char* buffer, size_t size, const char* text) {
+  size_t used = std::strlen(buffer);
+  size_t length = std::strlen(text);
+  if (used + length >= size) return false;
+  std::memcpy(buffer + used, text, length + 1);
+  return true;
+}
+
+}  // namespace
+
+int LaunchVersion(const CandidateList& list, const InstallCandidate& wanted,
+                  const char* config_path) {
+  // The list is sorted ascending, so the last candidate of the kind is the
+  // newest version, in its 64-bit build where that exists.
+  const InstallCandidate* chosen = nullptr;
+  for (size_t i = list.size(); i > 0; --i) {
+    if (list[i - 1].kind == wanted.kind) {
+      chosen = &list[i - 1];
+      break;
+    }
+  }
+  if (chosen == nullptr) return -1;
+
+  char command_line[kCommandLineSize] = {};
+  const char* pieces[] = {"\"", chosen->exe_path, "\" \"", config_path, "\""};
+  for (const char* piece : pieces) {
+    if (!Append(command_line, sizeof command_line, piece)) return -1;
+  }
+  return StartProgram(command_line, kShowNormal) > kLastStartError ? 0 : -1;
+}
