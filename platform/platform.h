@@ -30,6 +30,7 @@ constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
 
 // Error codes the logic and the tests look at.
 constexpr long kErrorSuccess = 0;

@@ -175,6 +175,11 @@ long OpenOrCreate(const char* function, RegistryKey parent, const char* sub_key,
   *key = nullptr;
   long error = 0;
   if (Record(function, sub_key ? sub_key : "", parent, &error)) return error;
+  // Opening a predefined root itself hands back the predefined handle.
+  if (!create && IsPredefined(parent) && (sub_key == nullptr || *sub_key == '\0')) {
+    *key = parent;
+    return Finish(0);
+  }
   OpenKey scratch;
   const OpenKey* base = Lookup(parent, &error, &scratch);
   if (base == nullptr) return Finish(error);
@@ -263,12 +268,17 @@ long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
   if (it == open->node->values.end()) return Finish(kErrorFileNotFound);
   const FakeValue& value = it->second;
   if (type != nullptr) *type = value.type;
-  uint32_t needed = static_cast<uint32_t>(value.data.size());
+  // The ANSI call hands out a string that was stored without its terminator
+  // with one added, and counts it in the size it reports.
+  std::vector<unsigned char> bytes = value.data;
+  bool is_string = value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
+  if (is_string && (bytes.empty() || bytes.back() != 0)) bytes.push_back(0);
+  uint32_t needed = static_cast<uint32_t>(bytes.size());
   if (data != nullptr && needed > *size) {
     *size = needed;
     return Finish(kErrorMoreData);
   }
-  if (data != nullptr && needed > 0) std::memcpy(data, value.data.data(), needed);
+  if (data != nullptr && needed > 0) std::memcpy(data, bytes.data(), needed);
   *size = needed;
   return Finish(0);
 }

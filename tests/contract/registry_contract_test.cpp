@@ -14,6 +14,15 @@ namespace {
 
 const char kBase[] = "SOFTWARE\\ZandrellContract";
 const std::string kBaseText = kBase;
+constexpr uint32_t k32 = kKeyWow64_32Key;
+
+// The launcher is a 32-bit program; a 64-bit build of these tests sees the
+// other view when it names none.
+#if defined(_WIN64)
+constexpr bool kDefaultViewIs32Bit = false;
+#else
+constexpr bool kDefaultViewIs32Bit = true;
+#endif
 
 class RegistryContract : public ::testing::Test {
  protected:
@@ -35,8 +44,8 @@ TEST_F(RegistryContract, TheTwoViewsOfSoftwareAreSeparate) {
   ASSERT_TRUE(WriteString(kLocalMachine, kBaseText + "\\Only32", "Path", "y", kKeyWow64_32Key));
   EXPECT_TRUE(KeyExists(kLocalMachine, kBaseText + "\\Only64", kKeyWow64_64Key));
   EXPECT_FALSE(KeyExists(kLocalMachine, kBaseText + "\\Only64", kKeyWow64_32Key));
-  EXPECT_FALSE(KeyExists(kLocalMachine, kBaseText + "\\Only64"));  // a 32-bit process's default
-  EXPECT_TRUE(KeyExists(kLocalMachine, kBaseText + "\\Only32"));
+  EXPECT_EQ(KeyExists(kLocalMachine, kBaseText + "\\Only64"), !kDefaultViewIs32Bit);
+  EXPECT_EQ(KeyExists(kLocalMachine, kBaseText + "\\Only32"), kDefaultViewIs32Bit);
   EXPECT_FALSE(KeyExists(kLocalMachine, kBaseText + "\\Only32", kKeyWow64_64Key));
   EXPECT_TRUE(KeyExists(kLocalMachine, "SOFTWARE\\Wow6432Node\\ZandrellContract\\Only32",
                         kKeyWow64_64Key));
@@ -44,9 +53,9 @@ TEST_F(RegistryContract, TheTwoViewsOfSoftwareAreSeparate) {
 
 TEST_F(RegistryContract, NamesIgnoreCaseAndEnumerateInSortedOrder) {
   for (const char* name : {"b", "C", "a", "10.0", "9.5"}) {
-    ASSERT_TRUE(WriteKey(kLocalMachine, kBaseText + "\\" + name));
+    ASSERT_TRUE(WriteKey(kLocalMachine, kBaseText + "\\" + name, k32));
   }
-  EXPECT_TRUE(KeyExists(kLocalMachine, "software\\zandrellcontract\\c"));
+  EXPECT_TRUE(KeyExists(kLocalMachine, "software\\zandrellcontract\\c", k32));
   RegistryKey key = nullptr;
   ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead | kKeyWow64_32Key, &key), 0);
   uint32_t count = 0;
@@ -68,10 +77,10 @@ TEST_F(RegistryContract, NamesIgnoreCaseAndEnumerateInSortedOrder) {
 
 TEST_F(RegistryContract, EnumerationRefusesANameThatDoesNotFit) {
   const std::string longest(255, 'n');
-  ASSERT_TRUE(WriteKey(kLocalMachine, kBaseText + "\\" + longest));
-  RegistryKey key = nullptr;
-  EXPECT_NE(Open(kLocalMachine, kBaseText + "\\" + std::string(256, 'n'), kKeyRead, &key), 0);
-  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead, &key), 0);
+  RegistryKey key = nullptr, child = nullptr;
+  ASSERT_EQ(CreateRegistryKey(kLocalMachine, kBase, kKeyAllAccess | k32, &key), 0);
+  ASSERT_EQ(CreateRegistryKey(key, longest.c_str(), kKeyAllAccess | k32, &child), 0);
+  EXPECT_EQ(CloseRegistryKey(child), 0);
   char name[256];
   uint32_t length = 255;
   EXPECT_EQ(EnumerateSubkey(key, 0, name, &length), kErrorMoreData);
@@ -95,41 +104,49 @@ TEST_F(RegistryContract, ValuesKeepTheirTypeAndBytes) {
       {"", kRegSz, std::string("default\0", 8)},
   };
   for (const auto& c : cases) {
-    ASSERT_TRUE(WriteValue(kLocalMachine, kBase, c.name, c.type, c.data)) << c.name;
+    ASSERT_TRUE(WriteValue(kLocalMachine, kBase, c.name, c.type, c.data, k32)) << c.name;
     uint32_t type = 0;
     std::string data;
-    ASSERT_TRUE(ReadValue(kLocalMachine, kBase, c.name, &type, &data)) << c.name;
+    ASSERT_TRUE(ReadValue(kLocalMachine, kBase, c.name, &type, &data, k32)) << c.name;
     EXPECT_EQ(type, c.type) << c.name;
     EXPECT_EQ(data, c.data) << c.name;
   }
   uint32_t type = 0;
   std::string data;
-  EXPECT_FALSE(ReadValue(kLocalMachine, kBase, "Missing", &type, &data));
+  EXPECT_FALSE(ReadValue(kLocalMachine, kBase, "Missing", &type, &data, k32));
 }
 
-TEST_F(RegistryContract, AShortBufferGetsMoreDataAndNoTerminatorIsAdded) {
-  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Full", kRegSz, std::string(260, 'p')));
-  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Long", kRegSz, std::string(261, 'p')));
-  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Bin", kRegBinary, "abc"));
+TEST_F(RegistryContract, AShortBufferGetsMoreDataAndStringsGetATerminator) {
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Bare", kRegSz, std::string(259, 'p'), k32));
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Ended", kRegSz, std::string(259, 'p') + '\0', k32));
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBase, "Bin", kRegBinary, std::string(259, 'b'), k32));
   RegistryKey key = nullptr;
-  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead, &key), 0);
-  unsigned char buffer[300];
-
-  std::memset(buffer, '#', sizeof buffer);
-  uint32_t size = 260;
-  EXPECT_EQ(QueryRegistryValue(key, "Full", nullptr, buffer, &size), 0);
-  EXPECT_EQ(size, 260u);
-  EXPECT_EQ(buffer[259], 'p');
-
-  size = 260;
-  EXPECT_EQ(QueryRegistryValue(key, "Long", nullptr, buffer, &size), kErrorMoreData);
-  EXPECT_EQ(size, 261u);
-
-  std::memset(buffer, '#', sizeof buffer);
-  size = sizeof buffer;
-  EXPECT_EQ(QueryRegistryValue(key, "Bin", nullptr, buffer, &size), 0);
-  EXPECT_EQ(size, 3u);
-  EXPECT_EQ(buffer[3], '#');
+  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead | k32, &key), 0);
+  const struct {
+    const char* name;
+    uint32_t capacity;
+    long result;
+    uint32_t size;
+    int last;  // the byte behind the 259 stored ones, -1 where nothing may be read
+  } cases[] = {
+      {"Bare", 300, 0, 260, 0},  // a string stored without terminator gets one
+      {"Bare", 259, kErrorMoreData, 260, -1},
+      {"Ended", 260, 0, 260, 0},
+      {"Ended", 259, kErrorMoreData, 260, -1},
+      {"Bin", 300, 0, 259, '#'},  // other types get nothing added
+      {"Bin", 259, 0, 259, -1},
+      {"Bin", 258, kErrorMoreData, 259, -1},
+  };
+  for (const auto& c : cases) {
+    unsigned char buffer[300];
+    std::memset(buffer, '#', sizeof buffer);
+    uint32_t size = c.capacity;
+    EXPECT_EQ(QueryRegistryValue(key, c.name, nullptr, buffer, &size), c.result) << c.name << c.capacity;
+    EXPECT_EQ(size, c.size) << c.name << c.capacity;
+    if (c.last >= 0) {
+      EXPECT_EQ(buffer[259], c.last) << c.name << c.capacity;
+    }
+  }
   EXPECT_EQ(CloseRegistryKey(key), 0);
 }
 

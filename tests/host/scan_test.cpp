@@ -154,17 +154,21 @@ TEST_F(ScanTest, NeverProbesATruncatedPath) {
     EXPECT_EQ(RecordedCalls().size(), c.probed ? 1u : 0u) << c.folder.size();
   }
   const struct {
+    uint32_t type;
     std::string data;
     bool probed;
   } values[] = {
-      {std::string(200, 'p') + '\0' + std::string(59, 'z'), true},  // 260 bytes, terminated
-      {std::string(240, 'p'), true},   // unterminated, but the cleared buffer ends it
-      {std::string(260, 'p'), false},  // fills the buffer with no terminator
-      {std::string(261, 'p'), false},  // more data than the buffer holds
+      {kRegSz, "C:\\f" + std::string(256, '\0'), true},            // 260 bytes, terminated
+      {kRegSz, std::string(240, 'p'), true},                       // the terminator is added
+      {kRegSz, std::string(260, 'p'), false},                      // no room for one
+      {kRegBinary, std::string(200, 'p'), true},                   // the cleared buffer ends it
+      {kRegBinary, "C:\\f" + std::string(1, '\0') + std::string(255, 'z'), true},
+      {kRegBinary, std::string(260, 'p'), false},                  // fills it: nothing ends it
+      {kRegBinary, std::string(261, 'p'), false},                  // more than it holds
   };
   for (const auto& v : values) {
     ResetHostPlatform();
-    WriteValue(kLocalMachine, kMorvo + "\\1.0", "Path", kRegSz, v.data, kKeyWow64_32Key);
+    WriteValue(kLocalMachine, kMorvo + "\\1.0", "Path", v.type, v.data, kKeyWow64_32Key);
     Scan(kToolMorvo);
     int probes = 0;
     for (const PlatformCall& call : RecordedCalls()) probes += call.function == "GetPathAttributes";

@@ -44,28 +44,41 @@ bool ReadValue(RegistryKey root, const std::string& path, const std::string& nam
   return true;
 }
 
-bool RemoveTree(RegistryKey root, const std::string& path, uint32_t access) {
+namespace {
+
+// Deletes the subkey `name` of `parent` with everything below it, working
+// through handles: Wine refuses key paths much longer than MAX_PATH.
+bool RemoveSubtree(RegistryKey parent, const std::string& name, uint32_t access) {
   RegistryKey key = nullptr;
-  if (OpenRegistryKey(root, path.c_str(), 0, kKeyRead | access, &key) != 0) return true;
+  long opened = OpenRegistryKey(parent, name.c_str(), 0, kKeyAllAccess | access, &key);
+  if (opened == kErrorFileNotFound) return true;
+  if (opened != 0) return false;
   std::vector<std::string> children;
-  char name[300];
+  char child[300];
   for (uint32_t i = 0;; ++i) {
-    uint32_t length = sizeof name;
-    if (EnumerateSubkey(key, i, name, &length) != 0) break;
-    children.push_back(name);
+    uint32_t length = sizeof child;
+    if (EnumerateSubkey(key, i, child, &length) != 0) break;
+    children.push_back(child);
   }
+  bool removed = true;
+  for (const std::string& c : children) removed = RemoveSubtree(key, c, access) && removed;
   CloseRegistryKey(key);
-  for (const std::string& child : children) RemoveTree(root, path + "\\" + child, access);
-  RegistryKey parent = nullptr;
+  uint32_t view = access & (kKeyWow64_32Key | kKeyWow64_64Key);
+  long result = view ? DeleteRegistryKeyInView(parent, name.c_str(), view)
+                     : DeleteRegistryKey(parent, name.c_str());
+  return removed && result == 0;
+}
+
+}  // namespace
+
+bool RemoveTree(RegistryKey root, const std::string& path, uint32_t access) {
   size_t slash = path.rfind('\\');
-  std::string parent_path = slash == std::string::npos ? "" : path.substr(0, slash);
-  std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (OpenRegistryKey(root, parent_path.empty() ? nullptr : parent_path.c_str(), 0,
-                      kKeyAllAccess | access, &parent) != 0) {
-    return false;
-  }
-  long result = DeleteRegistryKeyInView(parent, leaf.c_str(),
-                                        (access & kKeyWow64_64Key) ? kKeyWow64_64Key : kKeyWow64_32Key);
+  if (slash == std::string::npos) return RemoveSubtree(root, path, access);
+  RegistryKey parent = nullptr;
+  long opened = OpenRegistryKey(root, path.substr(0, slash).c_str(), 0, kKeyAllAccess | access, &parent);
+  if (opened == kErrorFileNotFound) return true;
+  if (opened != 0) return false;
+  bool removed = RemoveSubtree(parent, path.substr(slash + 1), access);
   CloseRegistryKey(parent);
-  return result == 0;
+  return removed;
 }

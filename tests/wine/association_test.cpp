@@ -1,0 +1,114 @@
+// Registration and removal by the real program against Wine's registry, and
+// the whole loop: the shell opening a configuration through our association.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "tests/support/registry_helpers.h"
+#include "tests/wine/harness.h"
+
+namespace {
+
+const std::string kProgId = "Zandrell.Launcher.1";
+
+std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
+
+// The default value as stored, with a mark where its type is not REG_SZ.
+std::string DefaultValue(const std::string& path) {
+  uint32_t type = 0;
+  std::string data;
+  if (!ReadValue(kClassesRoot, path, "", &type, &data)) return "<none>";
+  return (type == kRegSz ? "" : "<type " + std::to_string(type) + ">") + data;
+}
+
+class AssociationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(RemoveTree(kClassesRoot, ".cfg"));
+    ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
+  }
+  void TearDown() override { SetUp(); }
+};
+
+TEST_F(AssociationTest, RegistrationWritesTheOpenCommandForThisProgram) {
+  ASSERT_EQ(StartLauncher("/regserver"), 0);
+  EXPECT_EQ(DefaultValue(".cfg"), Z(kProgId));
+  EXPECT_EQ(DefaultValue(kProgId), Z("Tessaline/Morvo Configuration"));
+  EXPECT_EQ(DefaultValue(kProgId + "\\DefaultIcon"), Z("%1"));
+  EXPECT_TRUE(KeyExists(kClassesRoot, kProgId + "\\Shell\\Open"));
+  EXPECT_EQ(DefaultValue(kProgId + "\\Shell\\Open\\Command"),
+            Z("\"" + LauncherPath() + "\" \"%1\""));
+}
+
+TEST_F(AssociationTest, RegistrationOverAnotherKeepsWhatIsNotOurs) {
+  ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Editor"));
+  ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "Content Type", "text/plain"));
+  ASSERT_TRUE(WriteKey(kClassesRoot, ".cfg\\OpenWithProgids"));
+  EXPECT_EQ(StartLauncher("-REGSERVER"), 0);
+  EXPECT_EQ(StartLauncher("\"/regserver\""), 0);
+  EXPECT_EQ(DefaultValue(".cfg"), Z(kProgId));
+  uint32_t type = 0;
+  std::string data;
+  EXPECT_TRUE(ReadValue(kClassesRoot, ".cfg", "Content Type", &type, &data));
+  EXPECT_TRUE(KeyExists(kClassesRoot, ".cfg\\OpenWithProgids"));
+}
+
+TEST_F(AssociationTest, RemovalTakesBothTreesWithEverythingInThem) {
+  const struct {
+    const char* name;
+    bool registered;
+    std::vector<std::string> extra;
+  } cases[] = {
+      {"nothing there", false, {}},
+      {"a fresh registration", true, {}},
+      {"foreign subkeys", true, {".cfg\\OpenWithProgids\\x\\y\\z", kProgId + "\\Shell\\Edit\\Command"}},
+      {"only the extension", false, {".cfg\\ShellNew"}},
+      {"only the file type", false, {kProgId + "\\Shell\\Open"}},
+  };
+  for (const auto& c : cases) {
+    if (c.registered) {
+      ASSERT_EQ(StartLauncher("/regserver"), 0) << c.name;
+    }
+    for (const std::string& key : c.extra) ASSERT_TRUE(WriteKey(kClassesRoot, key)) << c.name;
+    EXPECT_EQ(StartLauncher("/unregserver"), 0) << c.name;
+    EXPECT_FALSE(KeyExists(kClassesRoot, ".cfg")) << c.name;
+    EXPECT_FALSE(KeyExists(kClassesRoot, kProgId)) << c.name;
+    EXPECT_EQ(StartLauncher("-UnRegServer"), 0) << c.name;
+  }
+}
+
+TEST_F(AssociationTest, TheShellOpensAConfigurationThroughUs) {
+  std::string folder = ScratchFolder("shell loop");
+  std::string home = folder + "\\Morvo 9.5";
+  InstallStub(home + "\\Exec32\\Morvo32.exe");
+  ASSERT_TRUE(RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", kKeyWow64_32Key));
+  ASSERT_TRUE(WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.5", "Path", home, kKeyWow64_32Key));
+  std::string config = folder + "\\with blanks\\bridge model.cfg";
+  WriteBytes(config, "#Morvo 9.5\r\n");
+  ASSERT_EQ(StartLauncher("/regserver"), 0);
+  ClearStubStarts();
+
+  SHELLEXECUTEINFOA info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = config.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  ASSERT_TRUE(ShellExecuteExA(&info));
+  ASSERT_NE(info.hProcess, nullptr);
+  WaitForSingleObject(info.hProcess, 60000);
+  DWORD code = 1;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  EXPECT_EQ(code, 0u);
+
+  std::vector<std::string> starts = StubStarts();
+  ASSERT_EQ(starts.size(), 1u);
+  std::string exe = home + "\\Exec32\\Morvo32.exe";
+  EXPECT_EQ(starts[0], exe + "\t1\t\"" + exe + "\" \"" + config + "\"");
+  RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", kKeyWow64_32Key);
+}
+
+}  // namespace
