@@ -10,6 +10,7 @@ target_link_libraries(launcher_logic PUBLIC platform_win32)
 add_executable(ZandrellLauncher WIN32 app/win_main.cpp)
 target_link_libraries(ZandrellLauncher PRIVATE launcher_logic project_warnings)
 set_target_properties(ZandrellLauncher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+include(resources/resources.cmake)
 
 if(BUILD_TESTING)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
