@@ -42,6 +42,31 @@ TEST_F(AssociationTest, RegistrationWritesTheOpenCommandForThisProgram) {
             Z("\"" + LauncherPath() + "\" \"%1\""));
 }
 
+// Wine takes the system's default UI language from the locale the program
+// is started in, so ctest runs this case alone, once for each of several
+// locales, and leaves it out of the run of the whole suite.
+TEST_F(AssociationTest, TheDescriptionFollowsTheSystemLanguage) {
+  const struct {
+    const char* locale;
+    const char* description;
+  } cases[] = {
+      {"de_DE.UTF-8", "Tessaline/Morvo Konfiguration"},
+      {"de_AT.UTF-8", "Tessaline/Morvo Konfiguration"},
+      {"de_CH.UTF-8", "Tessaline/Morvo Konfiguration"},
+      {"fr_FR.UTF-8", "Tessaline/Morvo Configuration"},
+      {"en_US.UTF-8", "Tessaline/Morvo Configuration"},
+  };
+  char locale[64] = {};
+  GetEnvironmentVariableA("LC_ALL", locale, sizeof locale);
+  for (const auto& c : cases) {
+    if (std::string(locale) != c.locale) continue;
+    ASSERT_EQ(StartLauncher("/regserver"), 0) << c.locale;
+    EXPECT_EQ(DefaultValue(kProgId), Z(c.description)) << c.locale;
+    return;
+  }
+  ADD_FAILURE() << "LC_ALL names none of the locales this case knows: " << locale;
+}
+
 TEST_F(AssociationTest, RegistrationOverAnotherKeepsWhatIsNotOurs) {
   ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Editor"));
   ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "Content Type", "text/plain"));
