@@ -17,9 +17,13 @@ std::string TempFolder() {
 }
 
 // The stub tools append to this file; the launcher and the tools it starts
-// inherit the variable from the test process.
+// inherit the variable from the test process. A log named by whoever started
+// us (the demo does) is kept.
 std::string StubLogPath() {
   static const std::string path = [] {
+    char named[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableA("ZANDRELL_STUB_LOG", named, sizeof named);
+    if (length > 0 && length < sizeof named) return std::string(named);
     std::string log = TempFolder() + "zandrell-stub-starts.log";
     SetEnvironmentVariableA("ZANDRELL_STUB_LOG", log.c_str());
     return log;

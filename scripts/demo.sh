@@ -1,0 +1,92 @@
+#!/bin/bash
+# The launcher's main job on a ready-made example, under Wine: sample
+# installations of Morvo and Tessaline whose tools only record how they were
+# started, two sample configurations opened through the launcher, then the
+# file association registered, used by the shell and removed again.
+# Everything it makes stays in build/windows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-dependencies.sh
+
+build=build/windows
+{
+  cmake --preset windows
+  cmake --build --preset windows -j2 --target ZandrellLauncher stub_tool run_exact
+} >/dev/null
+
+export WINEPREFIX="$PWD/$build/demo-prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+tests/wine/fresh-prefix.sh
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+drive_c="$WINEPREFIX/drive_c"
+apps='C:\Program Files (x86)\KESTAL'
+configs='C:\users\Public\Documents\Demo configs'
+export ZANDRELL_STUB_LOG='C:\demo-starts.log'
+log="$drive_c/demo-starts.log"
+launcher="$(winepath -w "$build/ZandrellLauncher.exe" 2>/dev/null)"
+
+unix_path() { local p="${1#C:\\}"; printf '%s/%s' "$drive_c" "${p//\\//}"; }
+
+# name, version, registry root, executable prefix, builds
+install() {
+  local folder="$apps\\$1 $2"
+  for bits in $5; do
+    mkdir -p "$(unix_path "$folder\\Exec$bits")"
+    cp "$build/stub_tool.exe" "$(unix_path "$folder\\Exec$bits\\$4$bits.exe")"
+  done
+  wine reg add "HKLM\\SOFTWARE\\KESTAL\\$3\\$2" /v Path /d "$folder" /reg:32 /f >/dev/null
+  printf '  %-10s %-5s %-22s builds: %s\n' "$1" "$2" "HKLM\\...\\KESTAL\\$3" "$5"
+}
+
+echo "Sample installations (registry: 32-bit view):"
+install Morvo 9.5 Morvo Morvo "32 64"
+install Morvo 10.0 Morvo Morvo "32"
+install Tessaline 3.1 Tessaline Quin "32 64"
+
+mkdir -p "$(unix_path "$configs")"
+printf '\xefMorvo bridge model, format 10\r\n' >"$(unix_path "$configs\\bridge model.cfg")"
+printf '\xefTessaline rotor study\r\n' >"$(unix_path "$configs\\rotor study.cfg")"
+
+report_start() {
+  if [ -s "$log" ]; then
+    while IFS=$'\t' read -r exe show line; do
+      echo "  started:  $exe"
+      echo "  with:     ${line%$'\r'}"
+    done <"$log"
+  else
+    echo "  started:  nothing"
+  fi
+  rm -f "$log"
+}
+
+run() {  # the launcher's command-line tail
+  local code
+  code=$(printf '"%s" %s\n' "$launcher" "$1" | wine "$build/run_exact.exe" | tr -d '\r' |
+         sed 's/^exit code //') || true
+  echo "  exit code $code"
+}
+
+for cfg in "bridge model.cfg" "rotor study.cfg"; do
+  echo
+  echo "Opening $configs\\$cfg (first line: $(head -1 "$(unix_path "$configs\\$cfg")" | tr -d '\r\357'))"
+  run "\"$configs\\$cfg\""
+  report_start
+done
+
+echo
+echo "Registering the .cfg association (/regserver):"
+run "/regserver"
+{ wine reg query 'HKCR\Zandrell.Launcher.1\Shell\Open\Command' /ve || true; } | tr -d '\r' |
+  sed -n 's/^ *(Default) *REG_SZ */  open command: /p'
+
+echo
+echo "Opening $configs\\bridge model.cfg through the shell (start):"
+wine start /wait /unix "$(unix_path "$configs\\bridge model.cfg")" >/dev/null 2>&1 || true
+report_start
+
+echo
+echo "Removing the association (/unregserver):"
+run "/unregserver"
+if wine reg query 'HKCR\.cfg' >/dev/null 2>&1; then echo "  HKCR\\.cfg still there"; else echo "  HKCR\\.cfg is gone"; fi
