@@ -7,6 +7,7 @@ add_executable(host_tests
   tests/contract/registry_contract_test.cpp
   tests/host/association_test.cpp
   tests/host/command_line_test.cpp
+  tests/host/fault_injection_test.cpp
   tests/host/install_candidate_test.cpp
   tests/host/launch_test.cpp
   tests/host/scan_test.cpp
