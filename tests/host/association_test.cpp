@@ -172,6 +172,7 @@ TEST_F(AssociationTest, RemovalTakesWhateverIsThere) {
   } cases[] = {
       {"nothing", {}, 0},
       {"only the extension", {".cfg"}, 0},
+      {"an extension key with a subkey", {".cfg\\ShellNew"}, 1},
       {"only the file type", {"Zandrell.Launcher.1\\Shell\\Open\\Command"}, 3},
       {"foreign subkeys of any depth",
        {".cfg\\OpenWithProgids", ".cfg\\a\\b\\c\\d", ".cfg\\a\\b2", ".cfg\\ShellNew", "Zandrell.Launcher.1"},
