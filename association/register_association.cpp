@@ -53,10 +53,14 @@ bool BuildOpenCommand(char* text) {
          AppendBounded(text, kCommandBound, kCommandTail);
 }
 
-void CloseUntested(RegistryKey a, RegistryKey b = nullptr, RegistryKey c = nullptr) {
+// On the way out of a failed registration the keys still open are closed,
+// in the order given, without looking at the results: the job has failed
+// already and nothing is rolled back.
+int FailClosing(RegistryKey a, RegistryKey b = nullptr, RegistryKey c = nullptr) {
   for (RegistryKey key : {a, b, c}) {
     if (key != nullptr) CloseRegistryKey(key);
   }
+  return -1;
 }
 
 }  // namespace
@@ -71,34 +75,34 @@ int RegisterAssociation() {
 
   if (OpenRegistryKey(kClassesRoot, nullptr, 0, kKeySetValue, &root) != 0) return -1;
 
-  if (CreateRegistryKey(root, kExtensionKey, kKeySetValue, &ext) != 0) return CloseUntested(root), -1;
-  if (SetDefaultText(ext, kProgId) != 0) return CloseUntested(root, ext), -1;
-  if (CloseRegistryKey(ext) != 0) return CloseUntested(root), -1;
+  if (CreateRegistryKey(root, kExtensionKey, kKeySetValue, &ext) != 0) return FailClosing(root);
+  if (SetDefaultText(ext, kProgId) != 0) return FailClosing(root, ext);
+  if (CloseRegistryKey(ext) != 0) return FailClosing(root);
 
-  if (CreateRegistryKey(root, kProgId, kKeySetValue, &progid) != 0) return CloseUntested(root), -1;
-  if (SetDefaultText(progid, Description()) != 0) return CloseUntested(root, progid), -1;
+  if (CreateRegistryKey(root, kProgId, kKeySetValue, &progid) != 0) return FailClosing(root);
+  if (SetDefaultText(progid, Description()) != 0) return FailClosing(root, progid);
 
   if (CreateRegistryKey(progid, "DefaultIcon", kKeySetValue, &icon) != 0) {
-    return CloseUntested(root, progid), -1;
+    return FailClosing(root, progid);
   }
-  if (SetDefaultText(icon, kIconReference) != 0) return CloseUntested(root, progid, icon), -1;
-  if (CloseRegistryKey(icon) != 0) return CloseUntested(root, progid), -1;
+  if (SetDefaultText(icon, kIconReference) != 0) return FailClosing(root, progid, icon);
+  if (CloseRegistryKey(icon) != 0) return FailClosing(root, progid);
 
   if (CreateRegistryKey(progid, "Shell", kKeySetValue, &shell) != 0) {
-    return CloseUntested(root, progid), -1;
+    return FailClosing(root, progid);
   }
-  if (CloseRegistryKey(progid) != 0) return CloseUntested(root, shell), -1;
-  if (CreateRegistryKey(shell, "Open", kKeySetValue, &open) != 0) return CloseUntested(root, shell), -1;
-  if (CloseRegistryKey(shell) != 0) return CloseUntested(root, open), -1;
+  if (CloseRegistryKey(progid) != 0) return FailClosing(root, shell);
+  if (CreateRegistryKey(shell, "Open", kKeySetValue, &open) != 0) return FailClosing(root, shell);
+  if (CloseRegistryKey(shell) != 0) return FailClosing(root, open);
   if (CreateRegistryKey(open, "Command", kKeySetValue, &command) != 0) {
-    return CloseUntested(root, open), -1;
+    return FailClosing(root, open);
   }
-  if (CloseRegistryKey(open) != 0) return CloseUntested(root, command), -1;
+  if (CloseRegistryKey(open) != 0) return FailClosing(root, command);
 
   if (!BuildOpenCommand(text) || SetDefaultText(command, text) != 0) {
-    return CloseUntested(root, command), -1;
+    return FailClosing(root, command);
   }
-  if (CloseRegistryKey(command) != 0) return CloseUntested(root), -1;
+  if (CloseRegistryKey(command) != 0) return FailClosing(root);
   if (CloseRegistryKey(root) != 0) return -1;
 
   NotifyAssociationsChanged();
