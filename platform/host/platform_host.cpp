@@ -50,6 +50,18 @@ struct Fault {
   long error;
 };
 
+using SubkeyMap = std::map<std::string, std::shared_ptr<FakeKey>, CaseInsensitiveLess>;
+
+// Where the last enumeration by index stood. A scan asks for 0, 1, 2, ... in
+// turn, and a map can only count its way to an index; remembering the last
+// position makes each step one increment instead of a walk from the start,
+// so a scan of n subkeys costs n steps rather than n * n / 2.
+struct EnumerationCursor {
+  const FakeKey* node = nullptr;  // nullptr: nothing remembered
+  size_t index = 0;
+  SubkeyMap::const_iterator position;
+};
+
 struct HostState {
   std::map<uintptr_t, std::shared_ptr<FakeKey>> roots;
   std::map<uintptr_t, OpenKey> open_keys;
@@ -64,6 +76,8 @@ struct HostState {
   uint32_t start_result = 33;
   std::vector<StartedProgram> started;
   int notifications = 0;
+  // Forgotten whenever a key is added or removed anywhere: indices shift.
+  EnumerationCursor cursor;
 };
 
 HostState& State() {
@@ -164,6 +178,7 @@ std::shared_ptr<FakeKey> Walk(uintptr_t root, const std::vector<std::string>& ph
       child->name = part;
       child->parent = node.get();
       it = node->subkeys.emplace(part, child).first;
+      State().cursor.node = nullptr;
     }
     node = it->second;
   }
@@ -250,7 +265,16 @@ long EnumerateSubkey(RegistryKey key, uint32_t index, char* name, uint32_t* name
   const OpenKey* open = Lookup(key, &error, &scratch);
   if (open == nullptr) return Finish(error);
   if (index >= open->node->subkeys.size()) return Finish(kErrorNoMoreItems);
-  const std::string& found = std::next(open->node->subkeys.begin(), index)->second->name;
+  EnumerationCursor& cursor = State().cursor;
+  const SubkeyMap& subkeys = open->node->subkeys;
+  if (cursor.node == open->node.get() && cursor.index <= index) {
+    cursor.position = std::next(cursor.position, static_cast<long>(index - cursor.index));
+  } else {
+    cursor.position = std::next(subkeys.begin(), static_cast<long>(index));
+  }
+  cursor.node = open->node.get();
+  cursor.index = index;
+  const std::string& found = cursor.position->second->name;
   if (found.size() + 1 > *name_length) return Finish(kErrorMoreData);
   std::memcpy(name, found.c_str(), found.size() + 1);
   *name_length = static_cast<uint32_t>(found.size());
@@ -313,6 +337,7 @@ long DeleteRegistryKeyInView(RegistryKey parent, const char* sub_key, uint32_t v
   if (!node->subkeys.empty()) return Finish(kErrorAccessDenied);
   node->deleted = true;
   node->parent->subkeys.erase(node->name);
+  State().cursor.node = nullptr;
   return Finish(0);
 }
 
