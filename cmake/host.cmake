@@ -9,3 +9,8 @@ if(BUILD_TESTING)
   include(GoogleTest)
   include(tests/host/host_tests.cmake)
 endif()
+
+option(ZANDRELL_BENCHMARKS "Build the benchmarks in bench/" OFF)
+if(ZANDRELL_BENCHMARKS)
+  include(bench/host.cmake)
+endif()

@@ -1,6 +1,9 @@
 # The real program, its Windows-side tests and the tools they start, all
 # linked statically so that they need nothing but Windows' own DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# The static C++ runtime brings its debugging information and symbol table
+# along, about half of the file; a Release program ships without them.
+add_link_options($<$<CONFIG:Release>:-s>)
 
 add_library(platform_win32 STATIC platform/win32/platform_win32.cpp)
 target_include_directories(platform_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -11,6 +14,7 @@ add_executable(ZandrellLauncher WIN32 app/win_main.cpp)
 target_link_libraries(ZandrellLauncher PRIVATE launcher_logic project_warnings)
 set_target_properties(ZandrellLauncher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 include(resources/resources.cmake)
+include(bench/windows.cmake OPTIONAL)
 
 if(BUILD_TESTING)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
