@@ -3,7 +3,8 @@
 # root (or through sudo). Quick when everything is already there.
 set -e
 packages="cmake make g++ python3 mingw-w64 g++-mingw-w64-i686 wine wine32 wine64 \
-  wine32-preloader googletest libgtest-dev libbenchmark-dev locales qemu-user-static"
+  wine32-preloader googletest libgtest-dev libbenchmark-dev locales qemu-user-static \
+  clang-14 libclang-rt-14-dev"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -12,3 +12,6 @@ ctest --preset host
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
 ctest --preset windows
+
+# Each fuzz target for a bounded time over a copy of its seed corpus.
+scripts/fuzz.sh
