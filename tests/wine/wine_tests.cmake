@@ -30,6 +30,7 @@ target_link_libraries(contract_tests PRIVATE test_support gtest_main project_war
 add_executable(launcher_wine_tests
   tests/wine/arguments_test.cpp
   tests/wine/association_test.cpp
+  tests/wine/boundaries_test.cpp
   tests/wine/open_test.cpp
 )
 target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main project_warnings)
