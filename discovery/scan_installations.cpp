@@ -50,17 +50,12 @@ const char* PrefixFor(ToolKind kind) {
   return nullptr;
 }
 
-// Reads the installation folder of one version, opened below the root's own
-// handle: the root was opened in the 32-bit view, and a name relative to it
-// stays in that view. (Opening the whole path from HKLM again for every
-// version costs a walk through the registry, and under WOW64 redirection one
-// open per path component, for each version.) A value that fills the whole
+// Reads the installation folder of one version. A value that fills the whole
 // buffer without a terminator would be a truncated path: that version is
 // skipped rather than probed under a wrong name.
-int ReadInstallFolder(RegistryKey root, const char* version_name, char* folder,
-                      uint32_t folder_size) {
+int ReadInstallFolder(const char* version_path, char* folder, uint32_t folder_size) {
   RegistryKey version_key = nullptr;
-  if (OpenRegistryKey(root, version_name, 0, kKeyRead, &version_key) != 0) return -1;
+  if (OpenRegistryKey(kLocalMachine, version_path, 0, kKeyRead, &version_key) != 0) return -1;
   uint32_t size = folder_size;
   if (QueryRegistryValue(version_key, "Path", nullptr, reinterpret_cast<unsigned char*>(folder),
                          &size) != 0) {
@@ -101,12 +96,13 @@ int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list) {
     if (ReadVersionName(name, &major, &minor) != 0) continue;
 
     // The numbers name the key, not the enumerated name: "08.00" leads to "8.0".
-    char version_name[kKeyPathSize] = {};
-    int written = std::snprintf(version_name, sizeof version_name, "%u.%u", major, minor);
+    char version_path[kKeyPathSize] = {};
+    int written = std::snprintf(version_path, sizeof version_path, "%s\\%u.%u", root_path,
+                                major, minor);
     if (written < 0 || written >= kKeyPathSize) continue;
 
     char folder[kFilePathSize] = {};
-    int read = ReadInstallFolder(root, version_name, folder, sizeof folder);
+    int read = ReadInstallFolder(version_path, folder, sizeof folder);
     if (read == -2) {
       CloseRegistryKey(root);
       return -1;
