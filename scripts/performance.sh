@@ -216,7 +216,9 @@ baseline_size=""
 
 # ---- machine ----
 cpu=$(awk -F': ' '/^model name/{print $2; exit}' /proc/cpuinfo)
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+# With qemu registered, a 32-bit program runs either way; the registration
+# is what tells emulation from the real thing.
+if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   emulation="32-bit x86 programs run natively on this machine."
 else
   emulation="This machine's kernel does not run 32-bit x86 programs; scripts/install-dependencies.sh registers qemu's user-mode emulator (qemu-i386-static, binfmt_misc) to run them, Wine's 32-bit half included. That raises the start of every 32-bit process to roughly 0.3 s and makes CPU-bound 32-bit code about 8 times slower than native. The launcher, the floor and the stub tool are 32-bit and pay this; 64-bit Windows programs (the timing driver, regedit, the wineserver) run natively."
