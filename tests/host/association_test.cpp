@@ -12,14 +12,6 @@ namespace {
 const std::string kProgIdKey = "Zandrell.Launcher.1";
 const std::string kModule = "C:\\Program Files\\Zandrell\\ZandrellLauncher.exe";
 
-std::string DefaultValue(const std::string& path) {
-  uint32_t type = 0;
-  std::string data;
-  if (!ReadValue(kClassesRoot, path, "", &type, &data)) return "<none>";
-  return (type == kRegSz ? "" : "<type " + std::to_string(type) + ">") + data;
-}
-
-std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
 
 // The registry calls a job made, one word each, in order.
 std::string CallTrace() {
@@ -57,12 +49,12 @@ TEST_F(AssociationTest, RegistrationWritesTheKeysInOrder) {
             "Open() Create(.cfg) Set Close Create(Zandrell.Launcher.1) GetDefaultUiLanguage Set "
             "Create(DefaultIcon) Set Close Create(Shell) Close Create(Open) Close Create(Command) "
             "Close GetOwnModulePath Set Close Close Notify");
-  EXPECT_EQ(DefaultValue(".cfg"), Z("Zandrell.Launcher.1"));
-  EXPECT_EQ(DefaultValue(kProgIdKey), Z("Tessaline/Morvo Configuration"));
-  EXPECT_EQ(DefaultValue(kProgIdKey + "\\DefaultIcon"), Z("%1"));
-  EXPECT_EQ(DefaultValue(kProgIdKey + "\\Shell"), "<none>");
-  EXPECT_EQ(DefaultValue(kProgIdKey + "\\Shell\\Open"), "<none>");
-  EXPECT_EQ(DefaultValue(kProgIdKey + "\\Shell\\Open\\Command"), Z("\"" + kModule + "\" \"%1\""));
+  EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator("Zandrell.Launcher.1"));
+  EXPECT_EQ(ClassesDefaultValue(kProgIdKey), WithTerminator("Tessaline/Morvo Configuration"));
+  EXPECT_EQ(ClassesDefaultValue(kProgIdKey + "\\DefaultIcon"), WithTerminator("%1"));
+  EXPECT_EQ(ClassesDefaultValue(kProgIdKey + "\\Shell"), "<none>");
+  EXPECT_EQ(ClassesDefaultValue(kProgIdKey + "\\Shell\\Open"), "<none>");
+  EXPECT_EQ(ClassesDefaultValue(kProgIdKey + "\\Shell\\Open\\Command"), WithTerminator("\"" + kModule + "\" \"%1\""));
   EXPECT_EQ(AssociationNotifications(), 1);
 }
 
@@ -83,7 +75,7 @@ TEST_F(AssociationTest, TheDescriptionIsGermanForEveryGerman) {
   for (const auto& c : cases) {
     SetDefaultUiLanguage(c.language);
     EXPECT_EQ(RegisterAssociation(), 0);
-    EXPECT_EQ(DefaultValue(kProgIdKey), Z(c.description)) << std::hex << c.language;
+    EXPECT_EQ(ClassesDefaultValue(kProgIdKey), WithTerminator(c.description)) << std::hex << c.language;
   }
 }
 
@@ -94,13 +86,13 @@ TEST_F(AssociationTest, RegistrationReplacesOnlyTheValuesItOwns) {
   ASSERT_EQ(RegisterAssociation(), 0);
   SetOwnModulePath("D:\\moved\\ZandrellLauncher.exe");
   ASSERT_EQ(RegisterAssociation(), 0);
-  EXPECT_EQ(DefaultValue(".cfg"), Z("Zandrell.Launcher.1"));
+  EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator("Zandrell.Launcher.1"));
   uint32_t type = 0;
   std::string data;
   EXPECT_TRUE(ReadValue(kClassesRoot, ".cfg", "Content Type", &type, &data));
   EXPECT_TRUE(KeyExists(kClassesRoot, ".cfg\\OpenWithProgids"));
-  EXPECT_EQ(DefaultValue(kProgIdKey + "\\Shell\\Open\\Command"),
-            Z("\"D:\\moved\\ZandrellLauncher.exe\" \"%1\""));
+  EXPECT_EQ(ClassesDefaultValue(kProgIdKey + "\\Shell\\Open\\Command"),
+            WithTerminator("\"D:\\moved\\ZandrellLauncher.exe\" \"%1\""));
   EXPECT_EQ(AssociationNotifications(), 2);
 }
 
@@ -114,8 +106,8 @@ TEST_F(AssociationTest, RegistrationRefusesAProgramPathTheCommandCannotHold) {
     std::string path = "C:\\" + std::string(c.length - 3, 'p');
     SetOwnModulePath(path);
     EXPECT_EQ(RegisterAssociation(), c.result) << c.length;
-    std::string command = DefaultValue(kProgIdKey + "\\Shell\\Open\\Command");
-    EXPECT_EQ(command, c.result == 0 ? Z("\"" + path + "\" \"%1\"") : "<none>") << c.length;
+    std::string command = ClassesDefaultValue(kProgIdKey + "\\Shell\\Open\\Command");
+    EXPECT_EQ(command, c.result == 0 ? WithTerminator("\"" + path + "\" \"%1\"") : "<none>") << c.length;
     EXPECT_EQ(AssociationNotifications(), c.result == 0 ? 1 : 0) << c.length;
   }
 }
@@ -140,7 +132,7 @@ TEST_F(AssociationTest, RegistrationStopsAtEachFailingCall) {
       EXPECT_EQ(RecordedCalls()[i].function, "CloseRegistryKey") << k << " then " << i;
     }
     if (k > 3) {
-      EXPECT_EQ(DefaultValue(".cfg"), Z("Zandrell.Launcher.1")) << k;  // not rolled back
+      EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator("Zandrell.Launcher.1")) << k;  // not rolled back
     }
   }
 }

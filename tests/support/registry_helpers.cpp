@@ -23,6 +23,15 @@ bool WriteString(RegistryKey root, const std::string& path, const std::string& n
   return WriteValue(root, path, name, kRegSz, std::string(text.c_str(), text.size() + 1), access);
 }
 
+std::string ClassesDefaultValue(const std::string& path) {
+  uint32_t type = 0;
+  std::string data;
+  if (!ReadValue(kClassesRoot, path, "", &type, &data)) return "<none>";
+  return (type == kRegSz ? "" : "<type " + std::to_string(type) + ">") + data;
+}
+
+std::string WithTerminator(const std::string& text) { return text + std::string(1, '\0'); }
+
 bool KeyExists(RegistryKey root, const std::string& path, uint32_t access) {
   RegistryKey key = nullptr;
   if (OpenRegistryKey(root, path.c_str(), 0, kKeyRead | access, &key) != 0) return false;

@@ -21,3 +21,9 @@ bool ReadValue(RegistryKey root, const std::string& path, const std::string& nam
                uint32_t* type, std::string* data, uint32_t access = 0);
 // Removes a key with everything below it; true when it is gone.
 bool RemoveTree(RegistryKey root, const std::string& path, uint32_t access = 0);
+
+// The default value of a key under HKCR as stored, marked where its type is
+// not REG_SZ, or "<none>"; compare it with WithTerminator("text").
+std::string ClassesDefaultValue(const std::string& path);
+// A string as the registry stores it: with its terminating zero.
+std::string WithTerminator(const std::string& text);

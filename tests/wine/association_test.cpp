@@ -13,15 +13,6 @@ namespace {
 
 const std::string kProgId = "Zandrell.Launcher.1";
 
-std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
-
-// The default value as stored, with a mark where its type is not REG_SZ.
-std::string DefaultValue(const std::string& path) {
-  uint32_t type = 0;
-  std::string data;
-  if (!ReadValue(kClassesRoot, path, "", &type, &data)) return "<none>";
-  return (type == kRegSz ? "" : "<type " + std::to_string(type) + ">") + data;
-}
 
 class AssociationTest : public ::testing::Test {
  protected:
@@ -34,12 +25,12 @@ class AssociationTest : public ::testing::Test {
 
 TEST_F(AssociationTest, RegistrationWritesTheOpenCommandForThisProgram) {
   ASSERT_EQ(StartLauncher("/regserver"), 0);
-  EXPECT_EQ(DefaultValue(".cfg"), Z(kProgId));
-  EXPECT_EQ(DefaultValue(kProgId), Z("Tessaline/Morvo Configuration"));
-  EXPECT_EQ(DefaultValue(kProgId + "\\DefaultIcon"), Z("%1"));
+  EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator(kProgId));
+  EXPECT_EQ(ClassesDefaultValue(kProgId), WithTerminator("Tessaline/Morvo Configuration"));
+  EXPECT_EQ(ClassesDefaultValue(kProgId + "\\DefaultIcon"), WithTerminator("%1"));
   EXPECT_TRUE(KeyExists(kClassesRoot, kProgId + "\\Shell\\Open"));
-  EXPECT_EQ(DefaultValue(kProgId + "\\Shell\\Open\\Command"),
-            Z("\"" + LauncherPath() + "\" \"%1\""));
+  EXPECT_EQ(ClassesDefaultValue(kProgId + "\\Shell\\Open\\Command"),
+            WithTerminator("\"" + LauncherPath() + "\" \"%1\""));
 }
 
 // Wine takes the system's default UI language from the locale the program
@@ -61,7 +52,7 @@ TEST_F(AssociationTest, TheDescriptionFollowsTheSystemLanguage) {
   for (const auto& c : cases) {
     if (std::string(locale) != c.locale) continue;
     ASSERT_EQ(StartLauncher("/regserver"), 0) << c.locale;
-    EXPECT_EQ(DefaultValue(kProgId), Z(c.description)) << c.locale;
+    EXPECT_EQ(ClassesDefaultValue(kProgId), WithTerminator(c.description)) << c.locale;
     return;
   }
   ADD_FAILURE() << "LC_ALL names none of the locales this case knows: " << locale;
@@ -73,7 +64,7 @@ TEST_F(AssociationTest, RegistrationOverAnotherKeepsWhatIsNotOurs) {
   ASSERT_TRUE(WriteKey(kClassesRoot, ".cfg\\OpenWithProgids"));
   EXPECT_EQ(StartLauncher("-REGSERVER"), 0);
   EXPECT_EQ(StartLauncher("\"/regserver\""), 0);
-  EXPECT_EQ(DefaultValue(".cfg"), Z(kProgId));
+  EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator(kProgId));
   uint32_t type = 0;
   std::string data;
   EXPECT_TRUE(ReadValue(kClassesRoot, ".cfg", "Content Type", &type, &data));
