@@ -50,20 +50,26 @@ const char* PrefixFor(ToolKind kind) {
   return nullptr;
 }
 
+// What reading a version's folder tells the scan: use the folder, skip the
+// version, or stop the root altogether (its key could not be closed).
+enum FolderRead { kFolderRead, kSkipVersion, kStopRoot };
+
 // Reads the installation folder of one version. A value that fills the whole
 // buffer without a terminator would be a truncated path: that version is
 // skipped rather than probed under a wrong name.
-int ReadInstallFolder(const char* version_path, char* folder, uint32_t folder_size) {
+FolderRead ReadInstallFolder(const char* version_path, char* folder, uint32_t folder_size) {
   RegistryKey version_key = nullptr;
-  if (OpenRegistryKey(kLocalMachine, version_path, 0, kKeyRead, &version_key) != 0) return -1;
+  if (OpenRegistryKey(kLocalMachine, version_path, 0, kKeyRead, &version_key) != 0) {
+    return kSkipVersion;
+  }
   uint32_t size = folder_size;
   if (QueryRegistryValue(version_key, "Path", nullptr, reinterpret_cast<unsigned char*>(folder),
                          &size) != 0) {
     CloseRegistryKey(version_key);
-    return -1;
+    return kSkipVersion;
   }
-  if (CloseRegistryKey(version_key) != 0) return -2;
-  return std::memchr(folder, '\0', folder_size) != nullptr ? 0 : -1;
+  if (CloseRegistryKey(version_key) != 0) return kStopRoot;
+  return std::memchr(folder, '\0', folder_size) != nullptr ? kFolderRead : kSkipVersion;
 }
 
 }  // namespace
@@ -102,12 +108,12 @@ int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list) {
     if (written < 0 || written >= kKeyPathSize) continue;
 
     char folder[kFilePathSize] = {};
-    int read = ReadInstallFolder(version_path, folder, sizeof folder);
-    if (read == -2) {
+    FolderRead read = ReadInstallFolder(version_path, folder, sizeof folder);
+    if (read == kStopRoot) {
       CloseRegistryKey(root);
       return -1;
     }
-    if (read != 0) continue;
+    if (read == kSkipVersion) continue;
     ProbeExecutable(kind, folder, major, minor, kBitness32, list);
     ProbeExecutable(kind, folder, major, minor, kBitness64, list);
   }
