@@ -11,7 +11,7 @@ scripts/install-dependencies.sh
 build=build/windows
 {
   cmake --preset windows
-  cmake --build --preset windows -j2 --target ZandrellLauncher stub_tool run_exact
+  cmake --build --preset windows -j2 --target ZandrellLauncher stub_tool run_exact shell_open
 } >/dev/null
 
 export WINEPREFIX="$PWD/$build/demo-prefix"
@@ -51,7 +51,7 @@ printf '\xefTessaline rotor study\r\n' >"$(unix_path "$configs\\rotor study.cfg"
 
 report_start() {
   if [ -s "$log" ]; then
-    while IFS=$'\t' read -r exe show line; do
+    while IFS=$'\t' read -r exe show line entered; do
       echo "  started:  $exe"
       echo "  with:     ${line%$'\r'}"
     done <"$log"
@@ -61,11 +61,14 @@ report_start() {
   rm -f "$log"
 }
 
+# run_exact starts the command line it reads, exactly as given, and waits for
+# it and for everything it started (the tool too) before it reports.
+run_exact() {
+  printf '%s\n' "$1" | wine "$build/run_exact.exe" | tr -d '\r' | sed 's/^exit code //' || true
+}
+
 run() {  # the launcher's command-line tail
-  local code
-  code=$(printf '"%s" %s\n' "$launcher" "$1" | wine "$build/run_exact.exe" | tr -d '\r' |
-         sed 's/^exit code //') || true
-  echo "  exit code $code"
+  echo "  exit code $(run_exact "\"$launcher\" $1")"
 }
 
 for cfg in "bridge model.cfg" "rotor study.cfg"; do
@@ -82,8 +85,9 @@ run "/regserver"
   sed -n 's/^ *(Default) *REG_SZ */  open command: /p'
 
 echo
-echo "Opening $configs\\bridge model.cfg through the shell (start):"
-wine start /wait /unix "$(unix_path "$configs\\bridge model.cfg")" >/dev/null 2>&1 || true
+echo "Opening $configs\\bridge model.cfg through the shell (as a double-click does):"
+shell_open="$(winepath -w "$build/shell_open.exe" 2>/dev/null)"
+echo "  exit code $(run_exact "\"$shell_open\" \"$configs\\bridge model.cfg\"")"
 report_start
 
 echo

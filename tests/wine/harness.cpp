@@ -41,22 +41,63 @@ std::string BuildFolder() {
 
 std::string LauncherPath() { return BuildFolder() + "\\ZandrellLauncher.exe"; }
 
+namespace {
+
+// Lets a process that was started suspended run inside a job of its own, and
+// waits until it and every process it started have ended: the launcher hands
+// the tool to WinExec and exits at once, so its own exit says nothing about
+// whether the tool has written its log yet. Returns the exit code as a signed
+// value; -1001 when the job could not be set up, -1002 on a time-out.
+int RunToTheEnd(const PROCESS_INFORMATION& process) {
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  bool joined = job != nullptr &&
+                SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                        sizeof limits) &&
+                AssignProcessToJobObject(job, process.hProcess);
+  int result = -1001;
+  if (joined) {
+    ResumeThread(process.hThread);
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    result = -1002;
+    for (;;) {
+      JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+      if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                     sizeof accounting, nullptr)) {
+        result = -1001;
+        break;
+      }
+      if (accounting.ActiveProcesses == 0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result = static_cast<int>(code);
+        break;
+      }
+      if (GetTickCount64() > deadline) break;
+      Sleep(5);
+    }
+  }
+  if (!joined) TerminateProcess(process.hProcess, 1);
+  if (job != nullptr) CloseHandle(job);  // ends whatever is left of a run that timed out
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+}  // namespace
+
 int RunExact(const std::string& command_line) {
   StubLogPath();
   std::string writable = command_line;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &process)) {
     return -1000;
   }
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return RunToTheEnd(process);
 }
 
 int StartLauncher(const std::string& tail) {
@@ -92,7 +133,7 @@ std::vector<std::string> StubStarts() {
   std::istringstream lines(ReadBytes(StubLogPath()));
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    starts.push_back(line);
+    starts.push_back(line.substr(0, line.rfind('\t')));  // less the moment of the start
   }
   return starts;
 }

@@ -9,7 +9,9 @@ std::string BuildFolder();
 std::string LauncherPath();
 
 // Starts a program with exactly this command line (nothing re-quoted on the
-// way) and returns its exit code as a signed value; -1000 if it can't start.
+// way), waits until it and every process it started have ended, and returns
+// its exit code as a signed value; -1000 if it can't start, below that if it
+// could not be watched to the end.
 int RunExact(const std::string& command_line);
 // Starts the launcher with this command-line tail after its quoted path.
 int StartLauncher(const std::string& tail);

@@ -20,6 +20,10 @@ target_link_libraries(stub_tool PRIVATE project_warnings)
 add_executable(run_exact tests/wine/run_exact.cpp)
 target_link_libraries(run_exact PRIVATE wine_harness project_warnings)
 
+# Opens a file through its association, as a double-click in Explorer does.
+add_executable(shell_open tests/wine/shell_open.cpp)
+target_link_libraries(shell_open PRIVATE shell32 project_warnings)
+
 add_executable(contract_tests
   tests/contract/probe_contract_test.cpp
   tests/contract/registry_contract_test.cpp
@@ -35,9 +39,9 @@ add_executable(launcher_wine_tests
 )
 target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main project_warnings)
 
-set_target_properties(stub_tool run_exact contract_tests launcher_wine_tests
+set_target_properties(stub_tool run_exact shell_open contract_tests launcher_wine_tests
   PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-add_dependencies(launcher_wine_tests ZandrellLauncher stub_tool)
+add_dependencies(launcher_wine_tests ZandrellLauncher stub_tool shell_open)
 
 add_test(NAME wine_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
 add_test(NAME wine_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
