@@ -7,7 +7,7 @@ add_link_options($<$<CONFIG:Release>:-s>)
 
 add_library(platform_win32 STATIC platform/win32/platform_win32.cpp)
 target_include_directories(platform_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(platform_win32 PRIVATE project_warnings PUBLIC shell32 advapi32)
+target_link_libraries(platform_win32 PRIVATE project_warnings PUBLIC advapi32)
 target_link_libraries(launcher_logic PUBLIC platform_win32)
 
 add_executable(ZandrellLauncher WIN32 app/win_main.cpp)

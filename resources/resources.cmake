@@ -46,6 +46,13 @@ if(BUILD_TESTING)
       --version ${PROJECT_VERSION})
   set_tests_properties(resources_in_exe PROPERTIES LABELS resources)
 
+  # The double-click path loads what the import table names, and nothing
+  # else should be loaded there.
+  add_test(NAME launcher_imports
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/resources/check-imports.sh ${CMAKE_OBJDUMP}
+      $<TARGET_FILE:ZandrellLauncher> KERNEL32.dll ADVAPI32.dll msvcrt.dll)
+  set_tests_properties(launcher_imports PROPERTIES LABELS resources)
+
   # Builds the program twice from scratch and compares the results. It takes
   # a few minutes, hence its own label: `ctest --preset windows -L reproducible`
   # runs it alone, `-LE reproducible` leaves it out.

@@ -102,4 +102,23 @@ uint32_t GetOwnModulePath(char* buffer, uint32_t size) {
 
 uint16_t GetDefaultUiLanguage() { return GetSystemDefaultUILanguage(); }
 
-void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+// shell32 is loaded here, when associations change, and not imported: an
+// import would load it, and user32, gdi32, ole32 and more with it, on every
+// double-click. It is loaded by its full path in the system folder, never
+// through the DLL search path, where a shell32.dll planted beside a
+// downloaded configuration (the current directory) would be found first.
+// Without it the registry is still written; the shell then learns of the
+// change at its next refresh, so a failure here is no failure of the job.
+// The library stays loaded: the process ends right after.
+void NotifyAssociationsChanged() {
+  wchar_t path[MAX_PATH + 32] = {};
+  UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  lstrcatW(path, L"\\shell32.dll");
+  HMODULE shell32 = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (shell32 == nullptr) return;
+  typedef void(WINAPI * ChangeNotify)(LONG, UINT, LPCVOID, LPCVOID);
+  auto notify = reinterpret_cast<ChangeNotify>(
+      reinterpret_cast<void*>(GetProcAddress(shell32, "SHChangeNotify")));
+  if (notify != nullptr) notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
