@@ -13,6 +13,12 @@ target_link_libraries(launcher_logic PUBLIC platform_win32)
 add_executable(ZandrellLauncher WIN32 app/win_main.cpp)
 target_link_libraries(ZandrellLauncher PRIVATE launcher_logic project_warnings)
 set_target_properties(ZandrellLauncher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The console program that explains what the launcher would do; it is built
+# from the same logic, so the two can never disagree.
+add_executable(ZandrellCheck app/check/check_main.cpp)
+target_link_libraries(ZandrellCheck PRIVATE launcher_logic project_warnings)
+set_target_properties(ZandrellCheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 include(resources/resources.cmake)
 include(bench/windows.cmake OPTIONAL)
 
