@@ -70,7 +70,8 @@ TEST_F(AssociationTest, TheDescriptionIsGermanForEveryGerman) {
       {0x0409, "Tessaline/Morvo Configuration"},
       {0x040C, "Tessaline/Morvo Configuration"},
       {0x0413, "Tessaline/Morvo Configuration"},
-      {0x0447, "Tessaline/Morvo Configuration"},  // shares the low byte 0x07 but not the low ten bits
+      {0x0447, "Tessaline/Morvo Configuration"},  // Gujarati
+      {0x0107, "Tessaline/Morvo Configuration"},  // the low byte is 0x07, the low ten bits are not
   };
   for (const auto& c : cases) {
     SetDefaultUiLanguage(c.language);

@@ -165,8 +165,14 @@ TEST_F(FaultInjectionTest, OpeningAConfiguration) {
     WriteKey(kLocalMachine, kMorvo + "\\3.0", kKeyWow64_32Key);  // no "Path"
     WriteKey(kLocalMachine, kTessaline + "\\Settings", kKeyWow64_32Key);
   };
+  // The newest build for each: Morvo 2.5 in 64-bit; for Tessaline, 2.0 from
+  // its own root, which wins over the Quin 2.0 under Morvo's.
+  const std::pair<const char*, std::string> opened[] = {
+      {"part.cfg", "Tessaline-2.0\\Exec64\\Quin64.exe"},
+      {"model.cfg", "Morvo-2.5\\Exec64\\Morvo64.exe"},
+  };
   int faults = 0;
-  for (const char* config : {"part.cfg", "model.cfg"}) {
+  for (const auto& [config, newest] : opened) {
     // Written with backslashes, as the shell would: one leading slash would
     // make it a switch.
     std::string path = (base_ / "cfg" / config).string();
@@ -175,6 +181,8 @@ TEST_F(FaultInjectionTest, OpeningAConfiguration) {
     const Outcome baseline = Run(state, command_line, 0, 0);
     ASSERT_EQ(baseline.result, 0) << config;
     ASSERT_EQ(baseline.started.size(), 1u) << config;
+    const std::string exe = base_.string() + "/" + newest;
+    ASSERT_EQ(baseline.started[0].command_line, "\"" + exe + "\" \"" + path + "\"") << config;
     // Every executable the scan found: the only ones that may ever be started.
     std::set<std::string> candidates;
     for (const PlatformCall& call : baseline.calls) {

@@ -28,6 +28,7 @@ class BoundariesTest : public ::testing::Test {
     WriteBytes(config_, "\xefMorvo\r\n");
     ClearStubStarts();
   }
+  void TearDown() override { RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", k32); }
 
   // Opens `config` and returns what happened: "-1" with nothing started, or
   // the started executable's command line; anything else shows as it is.

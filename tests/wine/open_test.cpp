@@ -24,6 +24,10 @@ class OpenTest : public ::testing::Test {
     WriteBytes(folder_ + "\\my configs\\part.cfg", "\xefTessaline part\r\n");
     ClearStubStarts();
   }
+  void TearDown() override {
+    RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", kKeyWow64_32Key);
+    RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", kKeyWow64_64Key);
+  }
 
   // Registers a version and installs the stub as its builds ("32", "64").
   std::string Install(const std::string& root, const std::string& version,
