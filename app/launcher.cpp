@@ -22,6 +22,9 @@ int OpenConfigurationFile(const char* path) {
 }
 
 int RunLauncher(const char* command_line) {
+  // A command line with a name the ANSI code page cannot hold: acting on a
+  // look-alike would open another file.
+  if (command_line == nullptr) return -1;
   std::string argument;
   if (NormaliseArgument(CommandLineTail(command_line), &argument) != 0) return -1;
   RunMode mode = kRunNone;

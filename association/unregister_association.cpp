@@ -36,13 +36,20 @@ int DeleteKeyTree(RegistryKey root, char* path) {
   size_t room = used < kMaxPathLength ? kMaxPathLength - used : 0;
 
   // Always take the first subkey: the one deleted before is gone, so index 0
-  // names the next. A subkey that can't be deleted, or whose full path would
-  // not fit the buffer, stops the emptying; the key's own deletion then fails.
+  // names the next. A subkey that can't be deleted, whose name can't be read
+  // exactly or whose full path would not fit the buffer stops the emptying;
+  // the key's own deletion then fails. A subkey whose deletion was reported
+  // may come first once more (re-created, or gone only for a moment when it
+  // was opened); a third time its name leads to some other key or to none,
+  // and it would be "deleted" for ever: that stops the emptying too.
   char name[kNameSize] = {};
+  int repeats = 0;
   for (;;) {
     uint32_t name_length = kNameSize;
     if (EnumerateSubkey(key, 0, name, &name_length) != 0) break;
     if (name_length > room) break;
+    repeats = std::strcmp(tail, name) == 0 ? repeats + 1 : 0;
+    if (repeats > 1) break;
     std::memcpy(tail, name, name_length + 1);
     if (DeleteKeyTree(root, path) != 0) break;
   }

@@ -40,9 +40,18 @@ constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorKeyDeleted = 1018;
+// A name or string value with a character that the ANSI code page has no
+// counterpart for: the layer refuses it rather than hand over a look-alike.
+constexpr long kErrorNoUnicodeTranslation = 1113;
 
 constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr int kShowNormal = 1;
+
+// Every string that the system hands to the logic (the command line, subkey
+// names, string values, the program's own path) is in the ANSI code page and
+// converts exactly from the system's Unicode form; one that does not is an
+// error (kErrorNoUnicodeTranslation, a null command line, a module path of
+// length 0), never a best-fit look-alike.
 
 // Registry. Each returns 0 or a Win32 error code, exactly like the A calls.
 long OpenRegistryKey(RegistryKey parent, const char* sub_key, uint32_t options,
@@ -75,13 +84,16 @@ int ReadTextFile(const char* path, uint32_t offset, char* buffer, uint32_t capac
 // Process start with WinExec's contract: a result above 31 means started.
 uint32_t StartProgram(const char* command_line, int show);
 
-// The process's own command line, whole (program name included).
+// The process's own command line, whole (program name included); null when
+// it has no exact form in the ANSI code page.
 const char* GetProcessCommandLine();
 
 // Whether a byte begins a double-byte character in the system's ANSI code page.
 bool IsLeadByte(unsigned char byte);
 
-// System information.
+// System information. The module path behaves like GetModuleFileNameA (a
+// path that does not fit is cut to size - 1 characters and the result is
+// `size`), but is 0 for a path with no exact form in the ANSI code page.
 uint32_t GetOwnModulePath(char* buffer, uint32_t size);
 uint16_t GetDefaultUiLanguage();
 

@@ -36,7 +36,8 @@ if [ -n "$missing" ]; then
 fi
 enable_32bit_programs
 
-# Wine takes the system's UI language from the locale; the tests need these.
-for l in de_DE de_AT de_CH fr_FR en_US; do
+# Wine takes the system's UI language and code page from the locale; the
+# tests need these (ja_JP for code page 932).
+for l in de_DE de_AT de_CH fr_FR en_US ja_JP; do
   locale -a 2>/dev/null | grep -qx "$l.utf8" || $sudo localedef -i "$l" -f UTF-8 "$l.UTF-8"
 done

@@ -32,10 +32,11 @@ void ClearRecordedCalls();
 const std::vector<PlatformCall>& RecordedCalls();
 
 // The `occurrence`-th call (1-based, counted from now) of `function` fails
-// with `error` and has no effect. For calls without an error result the
-// failure is their own: GetOwnModulePath returns 0, GetPathAttributes finds
-// nothing, StartProgram returns `error`, ReadTextFile cannot open the file.
-void FailCall(const std::string& function, int occurrence, long error);
+// with `error` and has no effect, and so do the `times` - 1 calls of it that
+// follow. For calls without an error result the failure is their own:
+// GetOwnModulePath returns 0, GetPathAttributes finds nothing, StartProgram
+// returns `error`, ReadTextFile cannot open the file.
+void FailCall(const std::string& function, int occurrence, long error, int times = 1);
 // The `number`-th platform call of any kind, counted from now, fails the same way.
 void FailCallNumber(int number, long error);
 // How many injected faults have actually fired.
@@ -44,9 +45,20 @@ int FiredFaults();
 // Keys opened or created and not yet closed.
 int OpenKeyCount();
 
-void SetProcessCommandLine(const std::string& command_line);
+// `exact` false: the string has a character the ANSI code page lacks, so the
+// layer hands out nothing (a null command line, a module path of length 0).
+void SetProcessCommandLine(const std::string& command_line, bool exact = true);
 void SetLeadBytes(unsigned char first, unsigned char last);  // one range; first > last clears
-void SetOwnModulePath(const std::string& path);
+void SetOwnModulePath(const std::string& path, bool exact = true);
+// A subkey `name` of `parent`, and a string value, whose text has a character
+// the ANSI code page lacks: the layer can neither name the key nor read the
+// name or the string (kErrorNoUnicodeTranslation). `access` selects the view.
+bool CreateKeyOutsideCodePage(RegistryKey root, const std::string& parent,
+                              const std::string& name, uint32_t access);
+bool RemoveKeyOutsideCodePage(RegistryKey root, const std::string& parent,
+                              const std::string& name, uint32_t access);
+bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const std::string& name,
+                             uint32_t type, const std::string& text, uint32_t access);
 void SetDefaultUiLanguage(uint16_t language);
 void SetStartResult(uint32_t result);
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -19,21 +20,30 @@
 
 namespace {
 
+// Compares whole strings, zero bytes included: see OutsideCodePage.
 struct CaseInsensitiveLess {
   bool operator()(const std::string& a, const std::string& b) const {
-    return strcasecmp(a.c_str(), b.c_str()) < 0;
+    size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+      int x = std::tolower(static_cast<unsigned char>(a[i]));
+      int y = std::tolower(static_cast<unsigned char>(b[i]));
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
   }
 };
 
 struct FakeValue {
   uint32_t type = kRegNone;
   std::vector<unsigned char> data;
+  bool exact = true;  // false: a string with a character the code page lacks
 };
 
 struct FakeKey {
   std::string name;
   FakeKey* parent = nullptr;
   bool deleted = false;
+  bool exact = true;  // false: a name with a character the code page lacks
   std::map<std::string, FakeValue, CaseInsensitiveLess> values;
   std::map<std::string, std::shared_ptr<FakeKey>, CaseInsensitiveLess> subkeys;
 };
@@ -48,6 +58,7 @@ struct Fault {
   std::string function;  // empty: any function
   int remaining;
   long error;
+  int times;  // how many calls in a row it takes over
 };
 
 using SubkeyMap = std::map<std::string, std::shared_ptr<FakeKey>, CaseInsensitiveLess>;
@@ -70,8 +81,10 @@ struct HostState {
   std::vector<Fault> faults;
   int fired_faults = 0;
   std::string command_line = "ZandrellLauncher.exe";
+  bool command_line_exact = true;
   unsigned char lead_first = 1, lead_last = 0;
   std::string module_path = "C:\\Program Files\\Zandrell\\ZandrellLauncher.exe";
+  bool module_path_exact = true;
   uint16_t ui_language = 0x0409;
   uint32_t start_result = 33;
   std::vector<StartedProgram> started;
@@ -107,7 +120,7 @@ bool Record(const char* function, const std::string& argument, RegistryKey key, 
     if (!it->function.empty() && it->function != function) continue;
     if (--it->remaining > 0) continue;
     *error = it->error;
-    state.faults.erase(it);
+    if (--it->times == 0) state.faults.erase(it);
     ++state.fired_faults;
     state.calls.back().result = *error;
     return true;
@@ -219,18 +232,62 @@ long OpenOrCreate(const char* function, RegistryKey parent, const char* sub_key,
 void ResetHostPlatform() { State() = HostState(); }
 void ClearRecordedCalls() { State().calls.clear(); }
 const std::vector<PlatformCall>& RecordedCalls() { return State().calls; }
-void FailCall(const std::string& function, int occurrence, long error) {
-  State().faults.push_back({function, occurrence, error});
+void FailCall(const std::string& function, int occurrence, long error, int times) {
+  State().faults.push_back({function, occurrence, error, times});
 }
-void FailCallNumber(int number, long error) { State().faults.push_back({"", number, error}); }
+void FailCallNumber(int number, long error) { State().faults.push_back({"", number, error, 1}); }
 int FiredFaults() { return State().fired_faults; }
 int OpenKeyCount() { return static_cast<int>(State().open_keys.size()); }
-void SetProcessCommandLine(const std::string& command_line) { State().command_line = command_line; }
+void SetProcessCommandLine(const std::string& command_line, bool exact) {
+  State().command_line = command_line;
+  State().command_line_exact = exact;
+}
 void SetLeadBytes(unsigned char first, unsigned char last) {
   State().lead_first = first;
   State().lead_last = last;
 }
-void SetOwnModulePath(const std::string& path) { State().module_path = path; }
+void SetOwnModulePath(const std::string& path, bool exact) {
+  State().module_path = path;
+  State().module_path_exact = exact;
+}
+
+// A name outside the code page is kept under its name with a zero byte in
+// front: no name the logic can pass (a C string) reaches it, as on Windows no
+// ANSI name reaches a key whose Unicode name has no ANSI form.
+bool CreateKeyOutsideCodePage(RegistryKey root, const std::string& parent,
+                              const std::string& name, uint32_t access) {
+  uintptr_t base = reinterpret_cast<uintptr_t>(root);
+  std::shared_ptr<FakeKey> node = Walk(base, PhysicalPath(base, SplitPath(parent.c_str()), access), true);
+  std::string key = std::string(1, '\0') + name;
+  auto child = std::make_shared<FakeKey>();
+  child->name = key;
+  child->parent = node.get();
+  child->exact = false;
+  node->subkeys.emplace(key, child);
+  State().cursor.node = nullptr;
+  return true;
+}
+
+bool RemoveKeyOutsideCodePage(RegistryKey root, const std::string& parent,
+                              const std::string& name, uint32_t access) {
+  uintptr_t base = reinterpret_cast<uintptr_t>(root);
+  std::shared_ptr<FakeKey> node = Walk(base, PhysicalPath(base, SplitPath(parent.c_str()), access), false);
+  if (node) node->subkeys.erase(std::string(1, '\0') + name);
+  State().cursor.node = nullptr;
+  return true;
+}
+
+bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const std::string& name,
+                             uint32_t type, const std::string& text, uint32_t access) {
+  uintptr_t base = reinterpret_cast<uintptr_t>(root);
+  std::shared_ptr<FakeKey> node = Walk(base, PhysicalPath(base, SplitPath(path.c_str()), access), true);
+  FakeValue& value = node->values[name];
+  value.type = type;
+  value.data.assign(text.begin(), text.end());
+  value.data.push_back(0);
+  value.exact = false;
+  return true;
+}
 void SetDefaultUiLanguage(uint16_t language) { State().ui_language = language; }
 void SetStartResult(uint32_t result) { State().start_result = result; }
 const std::vector<StartedProgram>& StartedPrograms() { return State().started; }
@@ -274,6 +331,7 @@ long EnumerateSubkey(RegistryKey key, uint32_t index, char* name, uint32_t* name
   }
   cursor.node = open->node.get();
   cursor.index = index;
+  if (!cursor.position->second->exact) return Finish(kErrorNoUnicodeTranslation);
   const std::string& found = cursor.position->second->name;
   if (found.size() + 1 > *name_length) return Finish(kErrorMoreData);
   std::memcpy(name, found.c_str(), found.size() + 1);
@@ -291,11 +349,12 @@ long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
   auto it = open->node->values.find(value_name ? value_name : "");
   if (it == open->node->values.end()) return Finish(kErrorFileNotFound);
   const FakeValue& value = it->second;
+  bool is_string = value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
+  if (is_string && !value.exact) return Finish(kErrorNoUnicodeTranslation);
   if (type != nullptr) *type = value.type;
   // The ANSI call hands out a string that was stored without its terminator
   // with one added, and counts it in the size it reports.
   std::vector<unsigned char> bytes = value.data;
-  bool is_string = value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
   if (is_string && (bytes.empty() || bytes.back() != 0)) bytes.push_back(0);
   uint32_t needed = static_cast<uint32_t>(bytes.size());
   if (data != nullptr && needed > *size) {
@@ -394,7 +453,9 @@ uint32_t StartProgram(const char* command_line, int show) {
   return static_cast<uint32_t>(Finish(State().start_result));
 }
 
-const char* GetProcessCommandLine() { return State().command_line.c_str(); }
+const char* GetProcessCommandLine() {
+  return State().command_line_exact ? State().command_line.c_str() : nullptr;
+}
 
 bool IsLeadByte(unsigned char byte) {
   return byte >= State().lead_first && byte <= State().lead_last;
@@ -406,7 +467,7 @@ uint32_t GetOwnModulePath(char* buffer, uint32_t size) {
   long error = 0;
   if (Record("GetOwnModulePath", "", nullptr, &error)) return 0;
   const std::string& path = State().module_path;
-  if (size == 0) return static_cast<uint32_t>(Finish(0));
+  if (size == 0 || !State().module_path_exact) return static_cast<uint32_t>(Finish(0));
   size_t copied = std::min<size_t>(path.size(), size - 1);
   std::memcpy(buffer, path.data(), copied);
   buffer[copied] = '\0';

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
+#include "tests/support/outside_code_page.h"
 #include "tests/support/registry_helpers.h"
 
 namespace {
@@ -15,6 +17,8 @@ namespace {
 const char kBase[] = "SOFTWARE\\ZandrellContract";
 const std::string kBaseText = kBase;
 constexpr uint32_t k32 = kKeyWow64_32Key;
+// "āmega" in UTF-8: "ā" has no form in code page 1252 nor in 932.
+const std::string kOutside = "\xc4\x81mega";
 
 // The launcher is a 32-bit program; a 64-bit build of these tests sees the
 // other view when it names none.
@@ -29,6 +33,7 @@ class RegistryContract : public ::testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   void Clean() {
+    ASSERT_TRUE(DeleteKeyOutsideCodePage(kLocalMachine, kBase, kOutside, kKeyWow64_32Key));
     ASSERT_TRUE(RemoveTree(kLocalMachine, kBase, kKeyWow64_32Key));
     ASSERT_TRUE(RemoveTree(kLocalMachine, kBase, kKeyWow64_64Key));
     ASSERT_TRUE(RemoveTree(kClassesRoot, ".zandrellcontract"));
@@ -146,6 +151,51 @@ TEST_F(RegistryContract, AShortBufferGetsMoreDataAndStringsGetATerminator) {
     if (c.last >= 0) {
       EXPECT_EQ(buffer[259], c.last) << c.name << c.capacity;
     }
+  }
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+}
+
+// "ā" has no form in code page 1252 nor in 932; the system's own ANSI calls
+// would hand it out as its look-alike "a". The layer refuses such text
+// instead, names and string values alike, and leaves other types' bytes alone.
+TEST_F(RegistryContract, TextOutsideTheCodePageIsRefusedNotReplaced) {
+  const std::string& outside = kOutside;
+  ASSERT_TRUE(WriteString(kLocalMachine, kBaseText + "\\amega", "Path", "C:\\plain", k32));
+  ASSERT_TRUE(WriteKeyOutsideCodePage(kLocalMachine, kBaseText, outside, k32));
+  ASSERT_TRUE(WriteStringOutsideCodePage(kLocalMachine, kBaseText + "\\amega", "Other", "C:\\" + outside, k32));
+  ASSERT_TRUE(WriteValue(kLocalMachine, kBaseText + "\\amega", "Bytes", kRegBinary, outside, k32));
+
+  RegistryKey key = nullptr;
+  ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead | k32, &key), 0);
+  std::multiset<std::string> names;
+  for (uint32_t i = 0; i < 2; ++i) {
+    char name[16];
+    uint32_t length = sizeof name;
+    long result = EnumerateSubkey(key, i, name, &length);
+    names.insert(result == 0 ? std::string(name) : "error " + std::to_string(result));
+  }
+  EXPECT_EQ(names, (std::multiset<std::string>{"amega", "error 1113"}));
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+
+  const struct {
+    const char* name;
+    long result;
+    std::string data;
+  } values[] = {
+      {"Path", 0, WithTerminator("C:\\plain")},
+      {"Other", kErrorNoUnicodeTranslation, ""},
+      {"Bytes", 0, outside},
+  };
+  ASSERT_EQ(Open(kLocalMachine, kBaseText + "\\amega", kKeyRead | k32, &key), 0);
+  for (const auto& v : values) {
+    unsigned char data[64] = {};
+    uint32_t size = sizeof data;
+    EXPECT_EQ(QueryRegistryValue(key, v.name, nullptr, data, &size), v.result) << v.name;
+    if (v.result == 0) {
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), v.data) << v.name;
+    }
+    size = 0;
+    EXPECT_EQ(QueryRegistryValue(key, v.name, nullptr, nullptr, &size), v.result) << v.name;
   }
   EXPECT_EQ(CloseRegistryKey(key), 0);
 }

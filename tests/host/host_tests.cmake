@@ -1,4 +1,5 @@
-add_library(test_support STATIC tests/support/registry_helpers.cpp)
+add_library(test_support STATIC tests/support/registry_helpers.cpp
+  tests/support/outside_code_page_host.cpp)
 target_include_directories(test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_support PUBLIC launcher_logic PRIVATE project_warnings)
 
@@ -10,6 +11,7 @@ add_executable(host_tests
   tests/host/fault_injection_test.cpp
   tests/host/install_candidate_test.cpp
   tests/host/launch_test.cpp
+  tests/host/outside_code_page_test.cpp
   tests/host/scan_test.cpp
 )
 target_link_libraries(host_tests PRIVATE test_support launcher_logic GTest::gtest_main project_warnings)

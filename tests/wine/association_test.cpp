@@ -57,6 +57,25 @@ TEST_F(AssociationTest, TheDescriptionFollowsTheSystemLanguage) {
   ADD_FAILURE() << "LC_ALL names none of the locales this case knows: " << locale;
 }
 
+// Run by ctest alone, in two steps with a restart of the wineserver (which
+// keeps the registry, and saves it when it ends) between them: keys created
+// volatile would be gone in the second step.
+TEST(AssociationAcrossRestart, DISABLED_Register) {
+  ASSERT_TRUE(RemoveTree(kClassesRoot, ".cfg"));
+  ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
+  ASSERT_EQ(StartLauncher("/regserver"), 0);
+}
+
+TEST(AssociationAcrossRestart, DISABLED_ReadBack) {
+  EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator(kProgId));
+  EXPECT_EQ(ClassesDefaultValue(kProgId), WithTerminator("Tessaline/Morvo Configuration"));
+  EXPECT_EQ(ClassesDefaultValue(kProgId + "\\DefaultIcon"), WithTerminator("%1"));
+  EXPECT_EQ(ClassesDefaultValue(kProgId + "\\Shell\\Open\\Command"),
+            WithTerminator("\"" + LauncherPath() + "\" \"%1\""));
+  RemoveTree(kClassesRoot, ".cfg");
+  RemoveTree(kClassesRoot, kProgId);
+}
+
 TEST_F(AssociationTest, RegistrationOverAnotherKeepsWhatIsNotOurs) {
   ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Editor"));
   ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "Content Type", "text/plain"));

@@ -100,6 +100,26 @@ int RunExact(const std::string& command_line) {
   return RunToTheEnd(process);
 }
 
+int RunExactW(const std::wstring& command_line, const std::wstring& program) {
+  StubLogPath();
+  std::wstring writable = command_line;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), &writable[0], nullptr, nullptr,
+                      FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
+    return -1000;
+  }
+  return RunToTheEnd(process);
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
 int StartLauncher(const std::string& tail) {
   return RunExact("\"" + LauncherPath() + "\"" + (tail.empty() ? "" : " " + tail));
 }

@@ -13,6 +13,10 @@ std::string LauncherPath();
 // its exit code as a signed value; -1000 if it can't start, below that if it
 // could not be watched to the end.
 int RunExact(const std::string& command_line);
+// The same with a UTF-16 command line, the way the shell starts programs;
+// `program`, when given, names the program apart from the command line.
+int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());
+std::wstring FromUtf8(const std::string& text);
 // Starts the launcher with this command-line tail after its quoted path.
 int StartLauncher(const std::string& tail);
 

@@ -3,7 +3,8 @@
 set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(WINE_TEST_ENVIRONMENT "WINEPREFIX=${WINE_TEST_PREFIX}")
 
-add_library(test_support STATIC tests/support/registry_helpers.cpp)
+add_library(test_support STATIC tests/support/registry_helpers.cpp
+  tests/support/outside_code_page_win32.cpp)
 target_include_directories(test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_support PUBLIC launcher_logic PRIVATE project_warnings)
 
@@ -25,16 +26,21 @@ add_executable(shell_open tests/wine/shell_open.cpp)
 target_link_libraries(shell_open PRIVATE shell32 project_warnings)
 
 add_executable(contract_tests
+  tests/wine/quiet_debug_output.cpp
   tests/contract/probe_contract_test.cpp
   tests/contract/registry_contract_test.cpp
+  tests/wine/exact_ansi_test.cpp
+  tests/wine/notification_test.cpp
   tests/wine/probe_sharing_test.cpp
 )
-target_link_libraries(contract_tests PRIVATE test_support gtest_main project_warnings)
+target_link_libraries(contract_tests PRIVATE test_support gtest_main shell32 project_warnings)
 
 add_executable(launcher_wine_tests
+  tests/wine/quiet_debug_output.cpp
   tests/wine/arguments_test.cpp
   tests/wine/association_test.cpp
   tests/wine/boundaries_test.cpp
+  tests/wine/names_test.cpp
   tests/wine/open_test.cpp
 )
 target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main project_warnings)
@@ -55,6 +61,21 @@ foreach(suite contract_tests launcher_wine_tests)
   set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix
     ENVIRONMENT "${WINE_TEST_ENVIRONMENT}" TIMEOUT 600)
 endforeach()
+
+# The association is still there after the wineserver, which keeps the
+# registry, has ended and started again.
+add_test(NAME registration_survives_restart
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/across-restart.sh $<TARGET_FILE:launcher_wine_tests>
+    AssociationAcrossRestart.DISABLED_Register AssociationAcrossRestart.DISABLED_ReadBack)
+set_tests_properties(registration_survives_restart PROPERTIES FIXTURES_REQUIRED wine
+  RESOURCE_LOCK wineprefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}" TIMEOUT 300)
+
+# Names beyond the code page once more under code page 932 (Japanese), a
+# double-byte code page whose second bytes may read as a backslash.
+add_test(NAME names_in_ja_JP COMMAND launcher_wine_tests --gtest_filter=NamesTest.*)
+add_test(NAME exact_ansi_in_ja_JP COMMAND contract_tests --gtest_filter=ExactAnsi.*)
+set_tests_properties(names_in_ja_JP exact_ansi_in_ja_JP PROPERTIES FIXTURES_REQUIRED wine
+  RESOURCE_LOCK wineprefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT};LC_ALL=ja_JP.UTF-8" TIMEOUT 300)
 
 # The file-type description follows the system's default UI language, which
 # Wine takes from the locale it is started in.

@@ -1,0 +1,65 @@
+// The conversion that keeps look-alikes out, against the code page's own
+// round trip over random UTF-16 text: text converts exactly if and only if
+// converting it (best fit allowed) and back gives the very same text, and
+// then the bytes are those of the plain conversion. ctest runs it under code
+// page 1252 and again under 932.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/win32/exact_ansi.h"
+
+namespace {
+
+// Ranges to draw characters from: what the code pages hold, what they hold
+// only as a look-alike, and what no code page holds.
+const std::pair<wchar_t, wchar_t> kRanges[] = {
+    {0x0001, 0x007F},  // ASCII, controls included
+    {0x0080, 0x00FF},  // Latin-1
+    {0x0100, 0x017F},  // Latin Extended-A: "ā", "ő"
+    {0x0370, 0x03FF},  // Greek: "Ω"
+    {0x0400, 0x04FF},  // Cyrillic
+    {0x2000, 0x22FF},  // punctuation, currency, arrows, mathematics: "€", "∞"
+    {0x3000, 0x30FF},  // Japanese punctuation, kana: "ソ"
+    {0x4E00, 0x9FFF},  // CJK ideographs: "表"
+    {0xD800, 0xDFFF},  // surrogates, paired or not
+    {0xE000, 0xE0FF},  // private use
+    {0xFF00, 0xFFFF},  // full and half width forms, specials
+};
+
+TEST(ExactAnsi, AgreesWithTheCodePagesRoundTrip) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<size_t> pick_range(0, std::size(kRanges) - 1);
+  std::uniform_int_distribution<int> pick_length(0, 12);
+  int exact_texts = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::wstring text;
+    for (int i = pick_length(random); i > 0; --i) {
+      const auto& range = kRanges[pick_range(random)];
+      text += static_cast<wchar_t>(std::uniform_int_distribution<int>(range.first, range.second)(random));
+    }
+    const int count = static_cast<int>(text.size());
+    char plain[64] = {};
+    int plain_length = WideCharToMultiByte(CP_ACP, 0, text.data(), count, plain, sizeof plain, nullptr, nullptr);
+    wchar_t back[64] = {};
+    int back_length = MultiByteToWideChar(CP_ACP, 0, plain, plain_length, back, 64);
+    const bool round_trips = std::wstring(back, static_cast<size_t>(back_length)) == text;
+
+    char exact[64] = {};
+    int exact_length = ConvertToAnsiExactly(text.data(), count, exact, sizeof exact);
+    ASSERT_EQ(exact_length >= 0, round_trips) << "round " << round;
+    if (exact_length >= 0) {
+      ASSERT_EQ(std::string(exact, exact_length), std::string(plain, plain_length)) << "round " << round;
+      ++exact_texts;
+    }
+  }
+  // Both kinds of text were met, many times over.
+  EXPECT_GT(exact_texts, 1000);
+  EXPECT_LT(exact_texts, 19000);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// Names beyond the ANSI code page, under code page 1252 (the tests' default
+// locale) and again under 932 (ctest runs this suite in ja_JP.UTF-8 too).
+// The system hands an ANSI program such a name as a best-fit look-alike
+// ("ā" as "a"); each case puts that look-alike in the launcher's way, and
+// the launcher must act on the very name or on nothing at all. Names the code
+// page holds, double-byte ones whose second byte reads as a backslash among
+// them, keep working.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "tests/support/outside_code_page.h"
+#include "tests/support/registry_helpers.h"
+#include "tests/wine/harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kMorvo = "SOFTWARE\\KESTAL\\Morvo";
+const std::string kTessaline = "SOFTWARE\\KESTAL\\Tessaline";
+const std::string kProgId = "Zandrell.Launcher.1";
+constexpr uint32_t k32 = kKeyWow64_32Key;
+
+struct Name {
+  const char* utf8;
+  bool in_1252;
+  bool in_932;
+};
+
+const Name kNames[] = {
+    {"\xc4\x81lpha", false, false},                         // "ālpha"
+    {"\xce\xa9mega", false, true},                          // "Ωmega"
+    {"Gr\xc3\xbc\xc3\x9f" "e", true, false},                // "Grüße"
+    {"\xe8\xa1\xa8\xe7\xa4\xba", false, true},              // "表示": 0x95 0x5C 0x8E 0xA6
+    {"\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88", false, true},  // "ソフト": 0x83 0x5C ...
+};
+
+bool InCodePage(const Name& name) { return GetACP() == 932 ? name.in_932 : name.in_1252; }
+
+// What the A calls make of a name: the name itself where the code page holds
+// it, its look-alike where it does not.
+std::string BestFit(const std::wstring& text) {
+  int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], length, nullptr, nullptr);
+  ansi.resize(static_cast<size_t>(length - 1));
+  return ansi;
+}
+
+void WriteFileW(const std::wstring& path, const std::string& content) {
+  fs::create_directories(fs::path(path).parent_path());
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void CopyFileTo(const std::string& from, const std::wstring& to) {
+  fs::create_directories(fs::path(to).parent_path());
+  ASSERT_TRUE(CopyFileW(FromUtf8(from).c_str(), to.c_str(), FALSE));
+}
+
+class NamesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(GetACP() == 1252 || GetACP() == 932) << "the cases know code pages 1252 and 932";
+    Clean();
+    folder_ = FromUtf8(ScratchFolder("names"));
+    ClearStubStarts();
+  }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    for (const Name& name : kNames) {
+      ASSERT_TRUE(DeleteKeyOutsideCodePage(kClassesRoot, ".cfg\\ShellEx", name.utf8));
+    }
+    ASSERT_TRUE(RemoveTree(kClassesRoot, ".cfg"));
+    ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
+    ASSERT_TRUE(RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", k32));
+  }
+
+  // Registers a version whose folder may have any name, with the stub as its
+  // 32-bit build.
+  void Install(const std::string& root, const std::string& version, const std::wstring& home,
+               const char* prefix) {
+    CopyFileTo(BuildFolder() + "\\stub_tool.exe", home + L"\\Exec32\\" + FromUtf8(prefix) + L"32.exe");
+    std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, home.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, home.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.pop_back();
+    ASSERT_TRUE(WriteStringOutsideCodePage(kLocalMachine, root + "\\" + version, "Path", utf8, k32));
+  }
+
+  // "-1" when the launcher ended so and started nothing, else the command
+  // line of the one tool it started.
+  static std::string Outcome(int result) {
+    std::vector<std::string> starts = StubStarts();
+    ClearStubStarts();
+    if (result == -1 && starts.empty()) return "-1";
+    if (result != 0 || starts.size() != 1) {
+      return "exit " + std::to_string(result) + " with " + std::to_string(starts.size()) + " starts";
+    }
+    return starts[0].substr(starts[0].rfind('\t') + 1);
+  }
+
+  static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+  int Open(const std::wstring& config) {
+    return RunExactW(L"\"" + FromUtf8(LauncherPath()) + L"\" \"" + config + L"\"");
+  }
+
+  std::wstring folder_;
+};
+
+TEST_F(NamesTest, AConfigurationIsOpenedByItsOwnNameOrNotAtAll) {
+  Install(kMorvo, "9.5", folder_ + L"\\Morvo", "Morvo");
+  Install(kTessaline, "3.1", folder_ + L"\\Tessaline", "Quin");
+  const std::string quin = BestFit(folder_ + L"\\Tessaline\\Exec32\\Quin32.exe");
+  for (const Name& name : kNames) {
+    std::wstring config = folder_ + L"\\" + FromUtf8(name.utf8) + L".cfg";
+    WriteFileW(config, "\xefTessaline part\r\n");
+    // The look-alike is a Morvo file: opening it would start Morvo.
+    std::string lookalike = BestFit(config);
+    if (!InCodePage(name) && lookalike.find('?') == std::string::npos) {
+      WriteBytes(lookalike, "\xefMorvo model\r\n");
+    }
+    std::string expected = InCodePage(name) ? Quoted(quin) + " " + Quoted(BestFit(config)) : "-1";
+    EXPECT_EQ(Outcome(Open(config)), expected) << name.utf8;
+  }
+}
+
+TEST_F(NamesTest, AnInstallationFolderIsUsedByItsOwnNameOrPassedOver) {
+  Install(kMorvo, "9.5", folder_ + L"\\Morvo 9.5", "Morvo");
+  const std::wstring config = folder_ + L"\\model.cfg";
+  WriteFileW(config, "\xefMorvo model\r\n");
+  for (const Name& name : kNames) {
+    std::wstring home = folder_ + L"\\inst\\" + FromUtf8(name.utf8);
+    Install(kMorvo, "10.0", home, "Morvo");
+    std::string lookalike = BestFit(home);
+    if (!InCodePage(name) && lookalike.find('?') == std::string::npos) {
+      CopyFileTo(BuildFolder() + "\\stub_tool.exe", FromUtf8(lookalike) + L"\\Exec32\\Morvo32.exe");
+    }
+    std::wstring used = InCodePage(name) ? home : folder_ + L"\\Morvo 9.5";
+    std::string exe = BestFit(used + L"\\Exec32\\Morvo32.exe");
+    EXPECT_EQ(Outcome(Open(config)), Quoted(exe) + " " + Quoted(BestFit(config))) << name.utf8;
+  }
+}
+
+// The program is named apart from its command line, so that the command
+// line itself converts and only the program's own path is in question.
+TEST_F(NamesTest, RegistrationNamesTheProgramByItsOwnPathOrFails) {
+  for (const Name& name : kNames) {
+    std::wstring program = folder_ + L"\\" + FromUtf8(name.utf8) + L"\\ZandrellLauncher.exe";
+    CopyFileTo(LauncherPath(), program);
+    ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
+    int result = RunExactW(L"ZandrellLauncher.exe /regserver", program);
+    std::string command = ClassesDefaultValue(kProgId + "\\Shell\\Open\\Command");
+    if (InCodePage(name)) {
+      EXPECT_EQ(result, 0) << name.utf8;
+      EXPECT_EQ(command, WithTerminator(Quoted(BestFit(program)) + " \"%1\"")) << name.utf8;
+    } else {
+      EXPECT_EQ(result, -1) << name.utf8;
+      EXPECT_EQ(command, "<none>") << name.utf8;
+    }
+  }
+}
+
+// A subkey that can't be named ends the removal with -1, and ends it: its
+// look-alike is nowhere, and "deleting" it used to succeed for ever.
+TEST_F(NamesTest, RemovalEndsOnASubkeyItCannotName) {
+  for (const Name& name : kNames) {
+    ASSERT_EQ(StartLauncher("/regserver"), 0) << name.utf8;
+    ASSERT_TRUE(WriteKeyOutsideCodePage(kClassesRoot, ".cfg\\ShellEx", name.utf8)) << name.utf8;
+    EXPECT_EQ(StartLauncher("/unregserver"), InCodePage(name) ? 0 : -1) << name.utf8;
+    EXPECT_EQ(KeyExists(kClassesRoot, ".cfg\\ShellEx"), !InCodePage(name)) << name.utf8;
+    EXPECT_EQ(KeyExists(kClassesRoot, kProgId), !InCodePage(name)) << name.utf8;
+    Clean();
+  }
+}
+
+}  // namespace
