@@ -2,6 +2,11 @@
 // but start the tool the way the launcher does, with WinExec and the same
 // command line. Whatever the launcher takes beyond this is its own cost.
 //
+// Built a second time with ZANDRELL_FLOOR_LOADS_USER32 (ZandrellFloorUser32.exe)
+// it loads user32 first: the two side by side show what loading user32 would
+// cost the launcher. With user32 loaded WinExec also waits until the started
+// program is idle, or has ended, before it returns.
+//
 // Usage: ZandrellFloor.exe "C:\...\Morvo64.exe" "C:\...\model.cfg"
 // The arguments after the program's name are handed to WinExec unchanged, so
 // the command line is byte for byte the one the launcher builds.
@@ -23,9 +28,8 @@ const char* Tail(const char* p) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // The launcher loads user32 (through shell32) before it calls WinExec, and
-  // WinExec only waits for the started program to become idle when user32 is
-  // there; the floor does the same so that both wait for the same thing.
+#ifdef ZANDRELL_FLOOR_LOADS_USER32
   LoadLibraryA("user32.dll");
+#endif
   return WinExec(Tail(GetCommandLineA()), SW_SHOWNORMAL) > 31 ? 0 : -1;
 }
