@@ -283,10 +283,11 @@ else
   emulation="32-bit programs ran under emulation: this machine's kernel does not run 32-bit x86 programs; scripts/install-dependencies.sh registers qemu's user-mode emulator (qemu-i386-static, binfmt_misc) to run them, Wine's 32-bit half included. That raises the start of every 32-bit process to roughly 0.3 s and makes CPU-bound 32-bit code about 8 times slower than native. The launcher, the floors, the reference and the stub tool are 32-bit and pay this; 64-bit Windows programs (the timing driver, regedit, the wineserver) run natively."
   emulated_note="
 **These figures were taken under emulation** (see Machine): there the start
-of each 32-bit process dominates every figure and hides what loading DLLs
-costs, so differences between the programs come out smaller than on a
-machine that runs them natively. What can be pinned without timing (the
-import table, the size, the host figures) is pinned below.
+of each 32-bit process (two in every run: the program, then the tool)
+dominates every figure and hides what loading DLLs costs, so the ratios
+between the programs come out closer to 1 than on a machine that runs
+32-bit programs natively. What can be pinned without timing (the import
+table, the size, the host figures) is pinned below.
 "
 fi
 
@@ -334,8 +335,8 @@ with user32 loaded) and the stub tool in \`$win_build\` (Release, mingw-w64
 i686); the reference \`bench/required.c\` as its header says
 (\`i686-w64-mingw32-gcc -O2 -s -mwindows\`); the timing driver
 \`bench/time_launch.cpp\` as a 64-bit program$([ -z "$baseline" ] || echo "; ZandrellLauncher.exe at $baseline_name in \`$base_build\`"); and a fresh Wine prefix
-in \`$win_build/perf-prefix\`. Every run's figures are kept in
-\`$win_build/perf-phase-3.txt\` and \`perf-phase-1000.txt\`.
+in \`$win_build/perf-prefix\`. The figures of every round are kept in
+\`$win_build/perf-phase-3.txt\` and \`perf-phase-1000.txt\` until the next run.
 
 ## The logic on the host
 
