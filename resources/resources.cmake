@@ -26,8 +26,11 @@ target_link_libraries(ZandrellLauncher PRIVATE ZandrellLauncher_resources)
 # __FILE__ or debug information ends up; map both trees to relative names
 # (the build tree last: it may lie inside the source tree, and the last
 # matching map is the one applied).
-target_link_options(ZandrellLauncher PRIVATE -Wl,--no-insert-timestamp)
-foreach(part ZandrellLauncher launcher_logic platform_win32)
+# ZandrellCheck.exe ships in the same package, so it gets the same treatment.
+foreach(program ZandrellLauncher ZandrellCheck)
+  target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp)
+endforeach()
+foreach(part ZandrellLauncher ZandrellCheck launcher_logic platform_win32)
   target_compile_options(${part} PRIVATE
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
     -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
