@@ -20,6 +20,7 @@ add_executable(ZandrellCheck app/check/check_main.cpp)
 target_link_libraries(ZandrellCheck PRIVATE launcher_logic project_warnings)
 set_target_properties(ZandrellCheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 include(resources/resources.cmake)
+include(installer/installer.cmake)
 include(bench/windows.cmake OPTIONAL)
 
 if(BUILD_TESTING)

@@ -1,0 +1,42 @@
+# The Windows Installer package, ZandrellLauncher-<version>.msi in the build
+# folder: both programs and the file association, built from
+# ZandrellLauncher.wxs with msitools' wixl by build-package.sh.
+
+foreach(tool wixl msibuild faketime osslsigncode python3)
+  find_program(tool_${tool} ${tool})
+  if(NOT tool_${tool})
+    message(FATAL_ERROR "${tool} is missing; scripts/install-dependencies.sh installs it")
+  endif()
+endforeach()
+
+# Windows Installer compares the first three fields of a version only.
+set(ZANDRELL_PACKAGE_VERSION
+  ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
+set(ZANDRELL_PACKAGE ${CMAKE_BINARY_DIR}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
+
+# Signing is the builder's choice, made through the environment: the
+# certificate's file at configure time, its password at build time (read by
+# the script alone, so it is written into no build file).
+set(signing_certificate "$ENV{ZANDRELL_SIGN_PFX}")
+if(signing_certificate)
+  if(NOT EXISTS "${signing_certificate}")
+    message(FATAL_ERROR "ZANDRELL_SIGN_PFX names no file: ${signing_certificate}")
+  endif()
+  message(STATUS "Signing both programs and the package with ${signing_certificate}")
+else()
+  message(STATUS "Nothing is signed: no code-signing certificate in ZANDRELL_SIGN_PFX")
+endif()
+# Rewritten only when its content changes, so the package is rebuilt when
+# signing is switched on or off or another certificate is named.
+file(CONFIGURE OUTPUT installer/signing-certificate.txt CONTENT "${signing_certificate}\n")
+
+add_custom_command(OUTPUT ${ZANDRELL_PACKAGE}
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${ZANDRELL_PACKAGE_VERSION}
+    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${ZANDRELL_PACKAGE}
+    ${signing_certificate}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${CMAKE_CURRENT_LIST_DIR}/ZandrellLauncher.wxs
+    ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ZandrellLauncher ZandrellCheck
+    ${CMAKE_CURRENT_BINARY_DIR}/installer/signing-certificate.txt ${signing_certificate}
+  COMMENT "Building ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi"
+  VERBATIM)
+add_custom_target(ZandrellLauncher_msi ALL DEPENDS ${ZANDRELL_PACKAGE})
