@@ -1,15 +1,18 @@
 #!/bin/sh
-# Builds ZandrellLauncher.exe twice, each time in a build folder of its own
-# made from nothing, and fails unless the two programs are byte for byte the
+# Builds a target twice, each time in a build folder of its own made from
+# nothing, and fails unless the file it makes comes out byte for byte the
 # same. The second build runs later, in another folder and another time zone,
-# so a time stamp or a path that slips into the program shows up as a
+# so a time stamp or a path that slips into the file shows up as a
 # difference.
 #
-# Usage: tests/resources/check-reproducible.sh
-# Builds in build/repro-a and build/repro-b under the source tree, and
-# removes both again when the programs match.
+# Usage: tests/resources/check-reproducible.sh [TARGET FILE]
+# TARGET and FILE (relative to the build folder) default to ZandrellLauncher
+# and ZandrellLauncher.exe. Builds in build/repro-TARGET-a and -b under the
+# source tree, and removes both again when the files match.
 set -eu
 
+target=${1:-ZandrellLauncher}
+file=${2:-ZandrellLauncher.exe}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$source_dir"
 
@@ -19,7 +22,7 @@ build() {
   rm -rf "$dir"
   if ! {
     TZ=$zone cmake --preset windows -B "$dir" &&
-      TZ=$zone cmake --build "$dir" --target ZandrellLauncher -j2
+      TZ=$zone cmake --build "$dir" --target "$target" -j2
   } >"$dir.log" 2>&1; then
     echo "check-reproducible.sh: the build in $dir failed:" >&2
     cat "$dir.log" >&2
@@ -28,17 +31,17 @@ build() {
 }
 
 mkdir -p build
-build build/repro-a UTC
-build build/repro-b Pacific/Chatham
+a=build/repro-$target-a
+b=build/repro-$target-b
+build "$a" UTC
+build "$b" Pacific/Chatham
 
-a=build/repro-a/ZandrellLauncher.exe
-b=build/repro-b/ZandrellLauncher.exe
-if cmp "$a" "$b"; then
-  echo "reproducible: $a and $b are identical ($(wc -c <"$a") bytes)"
-  rm -rf build/repro-a build/repro-b build/repro-a.log build/repro-b.log
+if cmp "$a/$file" "$b/$file"; then
+  echo "reproducible: $a/$file and $b/$file are identical ($(wc -c <"$a/$file") bytes)"
+  rm -rf "$a" "$b" "$a.log" "$b.log"
   exit 0
 fi
 
-echo "NOT reproducible: $a and $b differ; both builds are left for a look" >&2
-cmp -l "$a" "$b" | head -n 20 >&2 || true
+echo "NOT reproducible: $a/$file and $b/$file differ; both builds are left for a look" >&2
+cmp -l "$a/$file" "$b/$file" | head -n 20 >&2 || true
 exit 1

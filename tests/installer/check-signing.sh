@@ -1,0 +1,49 @@
+#!/bin/bash
+# Builds the package with a throwaway self-signed code-signing certificate
+# made here, then verifies the signatures of both programs, as unpacked from
+# the package, and of the package itself: SHA-256, without a time stamp.
+#
+# Usage: check-signing.sh LAUNCHER_EXE CHECK_EXE WORK_FOLDER
+set -euo pipefail
+
+launcher=$(realpath "$1")
+check=$(realpath "$2")
+work=$3
+build_package="$(cd "$(dirname "$0")/../../installer" && pwd)/build-package.sh"
+rm -rf "$work"
+mkdir -p "$work/unpacked"
+cd "$work"
+
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zandrell test signer" \
+  -addext keyUsage=digitalSignature -addext extendedKeyUsage=codeSigning \
+  -keyout key.pem -out certificate.pem 2>/dev/null
+export ZANDRELL_SIGN_PASSWORD="throwaway password"
+openssl pkcs12 -export -inkey key.pem -in certificate.pem -out signer.pfx \
+  -passout env:ZANDRELL_SIGN_PASSWORD
+
+"$build_package" 1.0.0 "$launcher" "$check" "$PWD/signed.msi" signer.pfx
+msiextract -C unpacked signed.msi >/dev/null
+
+verify() {
+  if ! report=$(osslsigncode verify -in "$1" -CAfile certificate.pem 2>&1); then
+    echo "check-signing.sh: $1 does not verify:" >&2
+    echo "$report" >&2
+    return 1
+  fi
+  grep -q "^Message digest algorithm *: SHA256" <<<"$report" ||
+    { echo "check-signing.sh: $1 is not signed with SHA-256" >&2; return 1; }
+  grep -q "^Timestamp is not available" <<<"$report" ||
+    { echo "check-signing.sh: $1 carries a time stamp" >&2; return 1; }
+  echo "signed and verified: $1"
+}
+
+failed=0
+verify "unpacked/Program Files/Zandrell Launcher/ZandrellLauncher.exe" || failed=1
+verify "unpacked/Program Files/Zandrell Launcher/ZandrellCheck.exe" || failed=1
+verify signed.msi || failed=1
+# The verification must be able to fail: the unsigned program does.
+if osslsigncode verify -in "$launcher" -CAfile certificate.pem >/dev/null 2>&1; then
+  echo "check-signing.sh: the unsigned $launcher verifies, so verifying proves nothing" >&2
+  failed=1
+fi
+exit $failed
