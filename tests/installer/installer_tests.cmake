@@ -1,5 +1,6 @@
 # Tests of the Windows Installer package: its sequence read back, its builds
-# compared and its signatures verified.
+# compared, its signatures verified, and the package installed, upgraded,
+# repaired and removed by Wine's msiexec in a prefix of its own.
 set(installer_tests ${CMAKE_CURRENT_LIST_DIR})
 set(installer_work ${CMAKE_BINARY_DIR}/installer-test)
 
@@ -21,3 +22,46 @@ add_test(NAME reproducible_package
     ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
 set_tests_properties(reproducible_package PROPERTIES
   LABELS "reproducible;reproducible_package" RUN_SERIAL TRUE TIMEOUT 1800)
+
+# Under Wine: a fresh prefix of their own, and the package of the next patch
+# version to upgrade to, built from the same WiX source.
+math(EXPR upgrade_patch "${PROJECT_VERSION_PATCH} + 1")
+set(upgrade_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${upgrade_patch})
+set(MSI_TEST_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix")
+
+add_executable(installer_wine_tests ${installer_tests}/installer_wine_test.cpp)
+target_link_libraries(installer_wine_tests PRIVATE wine_harness msi gtest_main project_warnings)
+target_compile_definitions(installer_wine_tests PRIVATE
+  ZL_PACKAGE_VERSION="${ZANDRELL_PACKAGE_VERSION}" ZL_UPGRADE_VERSION="${upgrade_version}")
+set_target_properties(installer_wine_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(installer_wine_tests ZandrellLauncher_msi stub_tool shell_open)
+
+add_test(NAME msi_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME msi_upgrade_package
+  COMMAND ${installer_tests}/build-upgrade-package.sh ${upgrade_version}
+    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
+    ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
+add_test(NAME msi_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+set_tests_properties(msi_prefix msi_upgrade_package PROPERTIES FIXTURES_SETUP msi)
+set_tests_properties(msi_shutdown PROPERTIES FIXTURES_CLEANUP msi)
+
+add_test(NAME installer_wine_tests COMMAND installer_wine_tests
+  --gtest_filter=-InstallerTest.TheDescriptionFollowsTheSystemLanguage)
+set_tests_properties(installer_wine_tests PROPERTIES ENVIRONMENT "LC_ALL=en_US.UTF-8" TIMEOUT 600)
+# The file-type description follows the system's language, which Wine takes
+# from the locale it is started in.
+foreach(locale de_DE de_AT de_CH fr_FR)
+  add_test(NAME installer_description_in_${locale} COMMAND installer_wine_tests
+    --gtest_filter=InstallerTest.TheDescriptionFollowsTheSystemLanguage)
+  set_tests_properties(installer_description_in_${locale} PROPERTIES
+    ENVIRONMENT "LC_ALL=${locale}.UTF-8" TIMEOUT 120)
+  list(APPEND msi_wine_tests installer_description_in_${locale})
+endforeach()
+
+foreach(test msi_prefix msi_shutdown installer_wine_tests ${msi_wine_tests})
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "${MSI_TEST_ENVIRONMENT}")
+  set_property(TEST ${test} PROPERTY RESOURCE_LOCK wineprefix)
+endforeach()
+foreach(test installer_wine_tests ${msi_wine_tests})
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED msi LABELS installer)
+endforeach()

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Builds the package of a later version from the same WiX source, for the
+# upgrade test. Its launcher is the build's with a marker appended (Windows
+# ignores data behind a program's last section), so that the test can tell
+# which version's program an upgrade left installed.
+#
+# Usage: build-upgrade-package.sh VERSION LAUNCHER_EXE CHECK_EXE OUTPUT.msi
+set -eu
+marked="${4%.msi}-launcher.exe"
+mkdir -p "$(dirname "$4")"
+cp "$2" "$marked"
+printf 'Zandrell Launcher %s upgrade test\n' "$1" >>"$marked"
+"$(dirname "$0")/../../installer/build-package.sh" "$1" "$marked" "$3" "$4"
