@@ -30,6 +30,13 @@ endif()
 # signing is switched on or off or another certificate is named.
 file(CONFIGURE OUTPUT installer/signing-certificate.txt CONTENT "${signing_certificate}\n")
 
+# The package records the time of the last commit, so a new commit rebuilds
+# it (git appends to this log on every commit and checkout).
+set(commit_log ${CMAKE_SOURCE_DIR}/.git/logs/HEAD)
+if(NOT EXISTS ${commit_log})
+  unset(commit_log)
+endif()
+
 add_custom_command(OUTPUT ${ZANDRELL_PACKAGE}
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${ZANDRELL_PACKAGE_VERSION}
     $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${ZANDRELL_PACKAGE}
@@ -37,6 +44,7 @@ add_custom_command(OUTPUT ${ZANDRELL_PACKAGE}
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${CMAKE_CURRENT_LIST_DIR}/ZandrellLauncher.wxs
     ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ZandrellLauncher ZandrellCheck
     ${CMAKE_CURRENT_BINARY_DIR}/installer/signing-certificate.txt ${signing_certificate}
+    ${commit_log}
   COMMENT "Building ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi"
   VERBATIM)
 add_custom_target(ZandrellLauncher_msi ALL DEPENDS ${ZANDRELL_PACKAGE})
