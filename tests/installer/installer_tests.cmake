@@ -29,7 +29,8 @@ math(EXPR upgrade_patch "${PROJECT_VERSION_PATCH} + 1")
 set(upgrade_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${upgrade_patch})
 set(MSI_TEST_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix")
 
-add_executable(installer_wine_tests ${installer_tests}/installer_wine_test.cpp)
+add_executable(installer_wine_tests ${installer_tests}/installer_wine_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/wine/quiet_debug_output.cpp)
 target_link_libraries(installer_wine_tests PRIVATE wine_harness msi gtest_main project_warnings)
 target_compile_definitions(installer_wine_tests PRIVATE
   ZL_PACKAGE_VERSION="${ZANDRELL_PACKAGE_VERSION}" ZL_UPGRADE_VERSION="${upgrade_version}")
