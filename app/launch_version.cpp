@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr size_t kCommandLineSize = 520;
-
 // WinExec reports success as any value above 31.
 constexpr uint32_t kLastStartError = 31;
 
@@ -23,23 +21,30 @@ bool Append(char* buffer, size_t size, const char* text) {
 
 }  // namespace
 
-int LaunchVersion(const CandidateList& list, const InstallCandidate& wanted,
-                  const char* config_path) {
-  // The list is sorted ascending, so the last candidate of the kind is the
-  // newest version, in its 64-bit build where that exists.
-  const InstallCandidate* chosen = nullptr;
+// The list is sorted ascending, so the last candidate of the kind is the
+// newest version, in its 64-bit build where that exists.
+const InstallCandidate* SelectCandidate(const CandidateList& list, const InstallCandidate& wanted) {
   for (size_t i = list.size(); i > 0; --i) {
-    if (list[i - 1].kind == wanted.kind) {
-      chosen = &list[i - 1];
-      break;
-    }
+    if (list[i - 1].kind == wanted.kind) return &list[i - 1];
   }
-  if (chosen == nullptr) return -1;
+  return nullptr;
+}
 
-  char command_line[kCommandLineSize] = {};
-  const char* pieces[] = {"\"", chosen->exe_path, "\" \"", config_path, "\""};
+int BuildCommandLine(const char* exe_path, const char* config_path,
+                     char (&command_line)[kCommandLineSize]) {
+  std::memset(command_line, 0, sizeof command_line);
+  const char* pieces[] = {"\"", exe_path, "\" \"", config_path, "\""};
   for (const char* piece : pieces) {
     if (!Append(command_line, sizeof command_line, piece)) return -1;
   }
+  return 0;
+}
+
+int LaunchVersion(const CandidateList& list, const InstallCandidate& wanted,
+                  const char* config_path) {
+  const InstallCandidate* chosen = SelectCandidate(list, wanted);
+  if (chosen == nullptr) return -1;
+  char command_line[kCommandLineSize];
+  if (BuildCommandLine(chosen->exe_path, config_path, command_line) != 0) return -1;
   return StartProgram(command_line, kShowNormal) > kLastStartError ? 0 : -1;
 }

@@ -25,7 +25,7 @@ constexpr uint32_t kHeaderOffset = 1;
 
 }  // namespace
 
-int ProbeConfiguration(const char* path, ToolKind* kind) {
+int ProbeConfiguration(const char* path, ToolKind* kind, ProbeTrace* trace) {
   // Room for the longest line we look at plus its line feed, so that the
   // line can be cut at the feed without reading further.
   char text[kFirstLineSize] = {};
@@ -33,8 +33,14 @@ int ProbeConfiguration(const char* path, ToolKind* kind) {
   if (ReadTextFile(path, kHeaderOffset, text, sizeof text, &length) != 0) return -1;
 
   char line[kFirstLineSize] = {};
-  for (uint32_t i = 0; i < length && i < kFirstLineSize - 1 && text[i] != '\n'; ++i) {
-    line[i] = text[i];
+  uint32_t line_length = 0;
+  for (; line_length < length && line_length < kFirstLineSize - 1 && text[line_length] != '\n';
+       ++line_length) {
+    line[line_length] = text[line_length];
+  }
+  if (trace != nullptr) {
+    trace->opened = true;
+    trace->line.assign(line, line_length);
   }
 
   // The line is searched as a C string: a zero byte ends it.

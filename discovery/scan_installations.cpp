@@ -50,53 +50,74 @@ const char* PrefixFor(ToolKind kind) {
   return nullptr;
 }
 
-// What reading a version's folder tells the scan: use the folder, skip the
-// version, or stop the root altogether (its key could not be closed).
-enum FolderRead { kFolderRead, kSkipVersion, kStopRoot };
-
 // Reads the installation folder of one version. A value that fills the whole
 // buffer without a terminator would be a truncated path: that version is
 // skipped rather than probed under a wrong name.
-FolderRead ReadInstallFolder(const char* version_path, char* folder, uint32_t folder_size) {
+VersionOutcome ReadInstallFolder(const char* version_path, char* folder, uint32_t folder_size,
+                                 long* error, uint32_t* type) {
   RegistryKey version_key = nullptr;
-  if (OpenRegistryKey(kLocalMachine, version_path, 0, kKeyRead, &version_key) != 0) {
-    return kSkipVersion;
-  }
+  *error = OpenRegistryKey(kLocalMachine, version_path, 0, kKeyRead, &version_key);
+  if (*error != 0) return kVersionKeyNotOpened;
   uint32_t size = folder_size;
-  if (QueryRegistryValue(version_key, "Path", nullptr, reinterpret_cast<unsigned char*>(folder),
-                         &size) != 0) {
+  *error = QueryRegistryValue(version_key, "Path", type, reinterpret_cast<unsigned char*>(folder),
+                              &size);
+  if (*error != 0) {
     CloseRegistryKey(version_key);
-    return kSkipVersion;
+    return kPathNotRead;
   }
-  if (CloseRegistryKey(version_key) != 0) return kStopRoot;
-  return std::memchr(folder, '\0', folder_size) != nullptr ? kFolderRead : kSkipVersion;
+  *error = CloseRegistryKey(version_key);
+  if (*error != 0) return kVersionKeyNotClosed;
+  return std::memchr(folder, '\0', folder_size) != nullptr ? kVersionProbed : kPathUnterminated;
+}
+
+// Ends the scan of a root that could not be read to its end.
+int StopRoot(RegistryKey root, long error, uint32_t index, ScanTrace* trace) {
+  CloseRegistryKey(root);
+  if (trace != nullptr) {
+    trace->roots.back().stop_error = error;
+    trace->roots.back().stopped_at = index;
+  }
+  return -1;
 }
 
 }  // namespace
 
-int ScanInstallations(CandidateList* list, const InstallCandidate& wanted) {
+int ScanInstallations(CandidateList* list, const InstallCandidate& wanted, ScanTrace* trace) {
   for (const RootScan& scan : kRootScans) {
-    if (scan.wanted == wanted.kind) ScanVersionRoot(scan.root, wanted.kind, list);
+    if (scan.wanted == wanted.kind) ScanVersionRoot(scan.root, wanted.kind, list, trace);
   }
   if (list->empty()) return -1;
   SortCandidates(list);
   return 0;
 }
 
-int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list) {
+int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list, ScanTrace* trace) {
   RegistryKey root = nullptr;
-  if (OpenRegistryKey(kLocalMachine, root_path, 0, kRootAccess, &root) != 0) return -1;
-  uint32_t count = 0;
-  if (QuerySubkeyCount(root, &count) != 0) {
-    CloseRegistryKey(root);
-    return -1;
+  long opened = OpenRegistryKey(kLocalMachine, root_path, 0, kRootAccess, &root);
+  if (trace != nullptr) {
+    trace->roots.emplace_back();
+    trace->roots.back().root = root_path;
+    trace->roots.back().kind = kind;
+    trace->roots.back().open_error = opened;
   }
+  if (opened != 0) return -1;
+  uint32_t count = 0;
+  long counted = QuerySubkeyCount(root, &count);
+  if (counted != 0) return StopRoot(root, counted, 0, trace);
+  if (trace != nullptr) trace->roots.back().subkeys = count;
+
   for (uint32_t index = 0; index < count; ++index) {
     char name[kKeyNameSize] = {};
     uint32_t name_length = kKeyNameSize;
-    if (EnumerateSubkey(root, index, name, &name_length) != 0) {
-      CloseRegistryKey(root);
-      return -1;
+    long enumerated = EnumerateSubkey(root, index, name, &name_length);
+    if (enumerated != 0) return StopRoot(root, enumerated, index, trace);
+    VersionSeen* seen = nullptr;
+    if (trace != nullptr) {
+      trace->versions.emplace_back();
+      seen = &trace->versions.back();
+      seen->root = root_path;
+      seen->kind = kind;
+      seen->key_name = name;
     }
     uint32_t major = 0, minor = 0;
     if (ReadVersionName(name, &major, &minor) != 0) continue;
@@ -108,20 +129,34 @@ int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list) {
     if (written < 0 || written >= kKeyPathSize) continue;
 
     char folder[kFilePathSize] = {};
-    FolderRead read = ReadInstallFolder(version_path, folder, sizeof folder);
-    if (read == kStopRoot) {
-      CloseRegistryKey(root);
-      return -1;
+    long error = 0;
+    uint32_t type = 0;
+    VersionOutcome read = ReadInstallFolder(version_path, folder, sizeof folder, &error,
+                                            seen != nullptr ? &type : nullptr);
+    if (seen != nullptr) {
+      seen->major = major;
+      seen->minor = minor;
+      seen->outcome = read;
+      seen->error = error;
+      seen->path_type = type;
+      if (read == kVersionProbed) seen->folder = folder;
     }
-    if (read == kSkipVersion) continue;
-    ProbeExecutable(kind, folder, major, minor, kBitness32, list);
-    ProbeExecutable(kind, folder, major, minor, kBitness64, list);
+    if (read == kVersionKeyNotClosed) return StopRoot(root, error, index, trace);
+    if (read != kVersionProbed) continue;
+    std::vector<BuildSeen>* builds = seen != nullptr ? &seen->builds : nullptr;
+    ProbeExecutable(kind, folder, major, minor, kBitness32, list, builds);
+    ProbeExecutable(kind, folder, major, minor, kBitness64, list, builds);
   }
-  return CloseRegistryKey(root) == 0 ? 0 : -1;
+  long closed = CloseRegistryKey(root);
+  if (closed != 0 && trace != nullptr) {
+    trace->roots.back().stop_error = closed;
+    trace->roots.back().stopped_at = count;
+  }
+  return closed == 0 ? 0 : -1;
 }
 
 int ProbeExecutable(ToolKind kind, const char* folder, uint32_t major, uint32_t minor,
-                    int32_t bitness, CandidateList* list) {
+                    int32_t bitness, CandidateList* list, std::vector<BuildSeen>* seen) {
   const char* prefix = PrefixFor(kind);
   if (prefix == nullptr || (bitness != kBitness32 && bitness != kBitness64)) return -1;
   const char* bits = kBitnessTexts[bitness];
@@ -131,8 +166,15 @@ int ProbeExecutable(ToolKind kind, const char* folder, uint32_t major, uint32_t 
   // exist; such a build is skipped instead.
   int written = std::snprintf(candidate.exe_path, sizeof candidate.exe_path,
                               "%s\\Exec%s\\%s%s.exe", folder, bits, prefix, bits);
-  if (written < 0 || written >= kFilePathSize) return -1;
-  if (GetPathAttributes(candidate.exe_path) == kInvalidFileAttributes) return -1;
+  if (written < 0 || written >= kFilePathSize) {
+    if (seen != nullptr) seen->push_back(BuildSeen{bitness, kBuildPathTooLong, ""});
+    return -1;
+  }
+  bool found = GetPathAttributes(candidate.exe_path) != kInvalidFileAttributes;
+  if (seen != nullptr) {
+    seen->push_back(BuildSeen{bitness, found ? kBuildFound : kBuildMissing, candidate.exe_path});
+  }
+  if (!found) return -1;
 
   candidate.major = major;
   candidate.minor = minor;
