@@ -1,5 +1,6 @@
 # The logic built natively over the in-memory platform, for the unit tests.
-add_library(platform_host STATIC platform/host/platform_host.cpp)
+add_library(platform_host STATIC platform/host/platform_host.cpp
+  platform/host/platform_check_host.cpp)
 target_include_directories(platform_host PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(platform_host PRIVATE project_warnings)
 target_link_libraries(launcher_logic PUBLIC platform_host)

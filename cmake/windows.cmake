@@ -16,8 +16,14 @@ set_target_properties(ZandrellLauncher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMA
 
 # The console program that explains what the launcher would do; it is built
 # from the same logic, so the two can never disagree.
+# Its own share of the platform layer is a library of its own: nothing of it
+# (and none of the DLLs it needs) can end up in the launcher.
+add_library(platform_check_win32 STATIC platform/win32/platform_check_win32.cpp)
+target_include_directories(platform_check_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(platform_check_win32 PRIVATE project_warnings PUBLIC platform_win32 shell32 version)
+target_link_libraries(check_logic PUBLIC platform_check_win32)
 add_executable(ZandrellCheck app/check/check_main.cpp)
-target_link_libraries(ZandrellCheck PRIVATE launcher_logic project_warnings)
+target_link_libraries(ZandrellCheck PRIVATE check_logic project_warnings)
 set_target_properties(ZandrellCheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 include(resources/resources.cmake)
 include(installer/installer.cmake)

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 typedef struct RegistryKeyTag* RegistryKey;
 
@@ -100,3 +102,21 @@ uint16_t GetDefaultUiLanguage();
 // Tells the shell that file associations changed, so Explorer refreshes
 // icons and open verbs without a logoff.
 void NotifyAssociationsChanged();
+
+// For the check program only. The launcher calls none of these; they live in
+// a file of their own, so that the launcher's import table stays as it is.
+
+// The process's arguments, split as the C runtime splits them, the program's
+// name first; -1 when one has no exact form in the ANSI code page.
+int GetProcessArguments(std::vector<std::string>* arguments);
+// Text in the ANSI code page, in UTF-8.
+std::string AnsiToUtf8(const std::string& text);
+// Writes UTF-8 text to standard output (1) or standard error (2): to a
+// console as its characters, anywhere else as UTF-8.
+void WriteStandardStream(int stream, const std::string& utf8);
+// Whether the registry has a 64-bit view apart from the 32-bit one, as on
+// 64-bit Windows.
+bool HasSeparate64BitView();
+// The original file name a program's version information gives, or "" when
+// it has none (or the file is no program).
+std::string ProgramOriginalFilename(const char* path);

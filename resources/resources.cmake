@@ -54,7 +54,11 @@ if(BUILD_TESTING)
   add_test(NAME launcher_imports
     COMMAND ${CMAKE_SOURCE_DIR}/tests/resources/check-imports.sh ${CMAKE_OBJDUMP}
       $<TARGET_FILE:ZandrellLauncher> KERNEL32.dll ADVAPI32.dll msvcrt.dll)
-  set_tests_properties(launcher_imports PROPERTIES LABELS resources)
+  # The check program may need more of Windows, but nothing beyond it.
+  add_test(NAME check_imports
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/resources/check-imports.sh ${CMAKE_OBJDUMP}
+      $<TARGET_FILE:ZandrellCheck> KERNEL32.dll ADVAPI32.dll msvcrt.dll SHELL32.dll VERSION.dll)
+  set_tests_properties(launcher_imports check_imports PROPERTIES LABELS resources)
 
   # Builds the program twice from scratch and compares the results. It takes
   # a few minutes, hence its own label: `ctest --preset windows -L reproducible`

@@ -4,7 +4,7 @@
 set -e
 packages="cmake make g++ python3 mingw-w64 g++-mingw-w64-i686 wine wine32 wine64 \
   wine32-preloader googletest libgtest-dev libbenchmark-dev locales qemu-user-static \
-  clang-14 libclang-rt-14-dev msitools wixl faketime osslsigncode openssl"
+  clang-14 libclang-rt-14-dev msitools wixl faketime osslsigncode openssl nlohmann-json3-dev"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

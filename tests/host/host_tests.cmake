@@ -7,6 +7,7 @@ add_executable(host_tests
   tests/contract/probe_contract_test.cpp
   tests/contract/registry_contract_test.cpp
   tests/host/association_test.cpp
+  tests/host/check_test.cpp
   tests/host/command_line_test.cpp
   tests/host/fault_injection_test.cpp
   tests/host/install_candidate_test.cpp
@@ -14,5 +15,7 @@ add_executable(host_tests
   tests/host/outside_code_page_test.cpp
   tests/host/scan_test.cpp
 )
-target_link_libraries(host_tests PRIVATE test_support launcher_logic GTest::gtest_main project_warnings)
+find_package(nlohmann_json REQUIRED)
+target_link_libraries(host_tests PRIVATE test_support check_logic nlohmann_json::nlohmann_json
+  GTest::gtest_main project_warnings)
 gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)

@@ -100,6 +100,30 @@ int RunExact(const std::string& command_line) {
   return RunToTheEnd(process);
 }
 
+int RunCapturing(const std::string& command_line, std::string* output) {
+  StubLogPath();
+  const std::string file = TempFolder() + "zandrell-captured-output.txt";
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return -1000;
+  std::string writable = command_line;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process = {};
+  BOOL started = CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                nullptr, nullptr, &startup, &process);
+  CloseHandle(out);
+  int result = started ? RunToTheEnd(process) : -1000;
+  *output = ReadBytes(file);
+  DeleteFileA(file.c_str());
+  return result;
+}
+
 int RunExactW(const std::wstring& command_line, const std::wstring& program) {
   StubLogPath();
   std::wstring writable = command_line;

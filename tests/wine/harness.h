@@ -13,6 +13,8 @@ std::string LauncherPath();
 // its exit code as a signed value; -1000 if it can't start, below that if it
 // could not be watched to the end.
 int RunExact(const std::string& command_line);
+// The same, with what the program wrote to its standard output.
+int RunCapturing(const std::string& command_line, std::string* output);
 // The same with a UTF-16 command line, the way the shell starts programs;
 // `program`, when given, names the program apart from the command line.
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());

@@ -40,6 +40,7 @@ add_executable(launcher_wine_tests
   tests/wine/arguments_test.cpp
   tests/wine/association_test.cpp
   tests/wine/boundaries_test.cpp
+  tests/wine/check_test.cpp
   tests/wine/names_test.cpp
   tests/wine/open_test.cpp
 )
@@ -47,7 +48,13 @@ target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main projec
 
 set_target_properties(stub_tool run_exact shell_open contract_tests launcher_wine_tests
   PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-add_dependencies(launcher_wine_tests ZandrellLauncher stub_tool shell_open)
+add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool shell_open)
+# nlohmann/json is header-only; its folder alone is put on the include path,
+# since Debian's /usr/include as a whole is no place for a cross compiler.
+find_path(NLOHMANN_JSON_FOLDER nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+file(CREATE_LINK ${NLOHMANN_JSON_FOLDER}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+target_include_directories(launcher_wine_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
 
 add_test(NAME wine_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
 add_test(NAME wine_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")

@@ -1,0 +1,32 @@
+// `ZandrellCheck association`: what the shell will do with a double-clicked
+// .cfg file, and whether that is to start the launcher.
+#pragma once
+
+#include <string>
+
+struct RegistryText {
+  bool present = false;
+  std::string text;
+};
+
+struct AssociationExplanation {
+  RegistryText machine_type;  // HKLM\Software\Classes\.cfg: the file type for every user
+  RegistryText user_type;     // HKCU\Software\Classes\.cfg: this user's own, which comes first
+  RegistryText user_choice;   // Explorer's "Open with" choice, which comes before both
+  RegistryText type;          // HKCR\.cfg, the merged view
+  RegistryText description;   // of the file type HKCR\.cfg names
+  RegistryText command;       // its open command
+  std::string program;        // the program the command starts
+  bool program_exists = false;
+  bool program_is_ours = false;
+  // "registered", "not registered", "registered to another program",
+  // "program missing" or "overridden for this user", and why in a sentence.
+  std::string verdict;
+  std::string detail;
+};
+
+// Returns 0 when .cfg files open through a launcher of ours, 1 otherwise.
+int ExplainAssociation(AssociationExplanation* explanation);
+
+std::string AssociationReportText(const AssociationExplanation& explanation);
+std::string AssociationReportJson(const AssociationExplanation& explanation);

@@ -1,0 +1,130 @@
+#include "app/check/explain_open.h"
+
+#include "app/check/report_format.h"
+#include "app/check/scan_report.h"
+#include "app/launch_version.h"
+#include "discovery/scan_installations.h"
+
+namespace {
+
+int Fail(OpenExplanation* e, const std::string& error) {
+  e->error = error;
+  return -1;
+}
+
+// Why a line that could be read names no tool, with a hint where the
+// reason is a near miss.
+std::string NoToolNamed(const std::string& line) {
+  std::string lower;
+  for (char c : line) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::string error = "its first line names neither Morvo nor Tessaline";
+  if (line.find('\0') != std::string::npos) {
+    error += " before a zero byte, where the search ends";
+  } else if (lower.find("morvo") != std::string::npos || lower.find("tessaline") != std::string::npos) {
+    error += " in these letters (the names are matched case for case)";
+  }
+  return error + "; the first byte of the file is never read";
+}
+
+}  // namespace
+
+int ExplainOpen(const std::string& file, OpenExplanation* e) {
+  e->file = file;
+  // The shell hands the launcher the file in double quotes.
+  if (NormaliseArgument(("\"" + file + "\"").c_str(), &e->argument) != 0) {
+    return Fail(e, "no file was named");
+  }
+  if (ClassifyArgument(e->argument.c_str(), &e->mode) != 0) {
+    if (e->argument[0] == '-' || e->argument[0] == '/') {
+      return Fail(e, "an argument that begins with - or / is taken for a switch, and this is none");
+    }
+    return Fail(e, "nothing exists at this path");
+  }
+  if (e->mode != kRunOpen) {
+    return Fail(e, "the launcher would take this for its switch to " +
+                       std::string(e->mode == kRunRegister ? "register" : "remove") +
+                       " the file association");
+  }
+  if (ProbeConfiguration(e->argument.c_str(), &e->kind, &e->probe) != 0) {
+    if (!e->probe.opened) return Fail(e, "the file can't be opened for reading (a folder, or locked)");
+    return Fail(e, NoToolNamed(e->probe.line));
+  }
+  InstallCandidate wanted = {};
+  wanted.kind = e->kind;
+  if (ScanInstallations(&e->candidates, wanted, &e->scan) != 0) {
+    return Fail(e, "no installed " + ToolName(e->kind) + " build was found");
+  }
+  const InstallCandidate* chosen = SelectCandidate(e->candidates, wanted);
+  if (chosen == nullptr) return Fail(e, "no installed " + ToolName(e->kind) + " build was found");
+  e->chosen = static_cast<int>(chosen - e->candidates.data());
+  char command_line[kCommandLineSize];
+  if (BuildCommandLine(chosen->exe_path, e->argument.c_str(), command_line) != 0) {
+    return Fail(e, "the command line would be longer than " + std::to_string(kCommandLineSize - 1) +
+                       " characters");
+  }
+  e->command_line = command_line;
+  return 0;
+}
+
+std::string OpenReportText(const OpenExplanation& e) {
+  std::vector<std::vector<std::string>> rows = {{"File:", e.file}};
+  if (e.probe.opened) {
+    rows.push_back({"First line:", "\"" + ShowControls(e.probe.line) + "\" (read from the second byte)"});
+    rows.push_back({"Tool:", e.kind != 0 ? ToolName(e.kind) : "neither"});
+  }
+  std::string text = AlignColumns(rows, "");
+  if (e.kind != 0) {
+    if (!e.candidates.empty()) {
+      text += "Builds found, in the launcher's order (the last one is started):\n";
+      std::vector<std::vector<std::string>> builds;
+      for (size_t i = 0; i < e.candidates.size(); ++i) {
+        const InstallCandidate& c = e.candidates[i];
+        builds.push_back({static_cast<int>(i) == e.chosen ? ">" : " ", VersionText(c.major, c.minor),
+                          BitsText(c.bitness), c.exe_path});
+      }
+      text += AlignColumns(builds, "  ");
+    }
+    std::vector<std::vector<std::string>> passed;
+    for (const VersionSeen& seen : e.scan.versions) {
+      if (IsProblem(seen) || seen.outcome == kNotAVersionName) {
+        passed.push_back({RootKeyText(seen.root) + "\\" + seen.key_name + ":", PassedOverReason(seen)});
+      }
+    }
+    for (const RootSeen& root : e.scan.roots) {
+      std::string problem = RootProblem(root);
+      if (!problem.empty()) passed.push_back({RootKeyText(root.root) + ":", problem});
+    }
+    if (!passed.empty()) {
+      text += "Passed over:\n" + AlignColumns(passed, "  ");
+    }
+  }
+  std::vector<std::vector<std::string>> result;
+  if (e.error.empty()) {
+    const InstallCandidate& c = e.candidates[static_cast<size_t>(e.chosen)];
+    result.push_back({"Command line:", e.command_line});
+    result.push_back({"Result:", "the launcher would start " + ToolName(e.kind) + " " +
+                                     VersionText(c.major, c.minor) + " (" + BitsText(c.bitness) +
+                                     ") and exit with 0"});
+  } else {
+    result.push_back({"Result:", "the launcher would start nothing and exit with -1: " + e.error});
+  }
+  return text + AlignColumns(result, "");
+}
+
+std::string OpenReportJson(const OpenExplanation& e) {
+  std::string candidates;
+  for (const InstallCandidate& c : e.candidates) {
+    candidates += std::string(candidates.empty() ? "" : ",") + "{\"version\":" +
+                  JsonString(VersionText(c.major, c.minor)) + ",\"bits\":" +
+                  (c.bitness == kBitness64 ? "64" : "32") + ",\"exe\":" + JsonString(c.exe_path) + "}";
+  }
+  const bool started = e.error.empty();
+  return "{\"file\":" + JsonString(e.file) +
+         ",\"first_line\":" + JsonStringOr(e.probe.opened, e.probe.line) +
+         ",\"tool\":" + JsonStringOr(e.kind != 0, ToolName(e.kind)) +
+         ",\"candidates\":[" + candidates + "]" +
+         ",\"exe\":" + JsonStringOr(started, started ? e.candidates[static_cast<size_t>(e.chosen)].exe_path : "") +
+         ",\"command_line\":" + JsonStringOr(started, e.command_line) +
+         ",\"exit_code\":" + (started ? "0" : "-1") +
+         ",\"error\":" + JsonStringOr(!started, e.error) + "}\n";
+}

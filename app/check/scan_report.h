@@ -1,0 +1,27 @@
+// The words the check program uses for what the installation scan met.
+#pragma once
+
+#include <string>
+
+#include "discovery/scan_trace.h"
+
+std::string ToolName(ToolKind kind);
+// "32-bit" or "64-bit".
+std::string BitsText(int32_t bitness);
+// "HKLM\SOFTWARE\KESTAL\Morvo" from the root's path below HKEY_LOCAL_MACHINE.
+std::string RootKeyText(const std::string& root);
+
+// Whether the launcher took at least one build from the version.
+bool VersionUsed(const VersionSeen& seen);
+// Why it took none, in a few words; "" when it took one.
+std::string PassedOverReason(const VersionSeen& seen);
+// A note on a "Path" stored as another type than text, which the launcher
+// reads as text all the same; "" for text.
+std::string PathTypeNote(const VersionSeen& seen);
+// Whether a version passed over is worth a look: a key named as a version
+// that leads to no build. A Morvo installation without Tessaline's Quin
+// builds is as it should be, and so is a key like "Settings".
+bool IsProblem(const VersionSeen& seen);
+
+// What became of a root: "" when it was read to its end.
+std::string RootProblem(const RootSeen& root);

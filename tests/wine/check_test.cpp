@@ -1,0 +1,197 @@
+// ZandrellCheck.exe against Wine's registry and file system: what `which`
+// predicts is what the launcher then does, `versions` explains every
+// installation (including those the launcher can't see) and `association`
+// tells a sound association from a broken one. The JSON is parsed, not
+// compared as text.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/platform.h"
+#include "tests/support/registry_helpers.h"
+#include "tests/wine/harness.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string kMorvo = "SOFTWARE\\KESTAL\\Morvo";
+const std::string kTessaline = "SOFTWARE\\KESTAL\\Tessaline";
+const std::string kProgId = "Zandrell.Launcher.1";
+const std::string kUserChoice =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.cfg";
+
+class CheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    folder_ = ScratchFolder("check");
+    // Used: Morvo 9.5 in both builds and Tessaline 3.1 in its 64-bit one.
+    Install(kLocalMachine, kMorvo + "\\9.5", "Morvo 9.5", "Morvo", "32 64", kKeyWow64_32Key);
+    Install(kLocalMachine, kTessaline + "\\3.1", "Tessaline 3.1", "Quin", "64", kKeyWow64_32Key);
+    // Passed over: a version whose program has gone, and a key that is no version.
+    Install(kLocalMachine, kMorvo + "\\10.0", "Morvo 10.0", "Morvo", "", kKeyWow64_32Key);
+    ASSERT_TRUE(WriteKey(kLocalMachine, kMorvo + "\\Settings", kKeyWow64_32Key));
+    // Never seen: one in the 64-bit view, one for this user only.
+    Install(kLocalMachine, kMorvo + "\\11.0", "Morvo 11.0", "Morvo", "64", kKeyWow64_64Key);
+    Install(kCurrentUser, kMorvo + "\\12.0", "Morvo 12.0", "Morvo", "64", 0);
+    WriteBytes(folder_ + "\\model.cfg", "\xefMorvo model\r\n");
+    WriteBytes(folder_ + "\\part.cfg", "\xefTessaline part\r\n");
+    WriteBytes(folder_ + "\\neither.cfg", "\xefmorvo, in small letters\r\n");
+    ClearStubStarts();
+  }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    for (uint32_t view : {kKeyWow64_32Key, kKeyWow64_64Key}) {
+      ASSERT_TRUE(RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", view));
+    }
+    ASSERT_TRUE(RemoveTree(kCurrentUser, "SOFTWARE\\KESTAL"));
+    ASSERT_TRUE(RemoveTree(kClassesRoot, ".cfg"));
+    ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
+    ASSERT_TRUE(RemoveTree(kCurrentUser, kUserChoice));
+  }
+
+  void Install(RegistryKey hive, const std::string& key, const std::string& name,
+               const std::string& prefix, const std::string& builds, uint32_t view) {
+    std::string home = folder_ + "\\" + name;
+    CreateDirectoryA(home.c_str(), nullptr);
+    for (const char* bits : {"32", "64"}) {
+      if (builds.find(bits) != std::string::npos) {
+        InstallStub(home + "\\Exec" + bits + "\\" + prefix + bits + ".exe");
+      }
+    }
+    ASSERT_TRUE(WriteString(hive, key, "Path", home, view));
+  }
+
+  // Runs the check program with these arguments; its exit code, and its
+  // output as parsed JSON when `--json` is among them.
+  int Check(const std::string& arguments, json* report = nullptr, std::string* text = nullptr) {
+    std::string output;
+    int result = RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" " + arguments, &output);
+    if (report != nullptr) *report = json::parse(output);
+    if (text != nullptr) *text = output;
+    return result;
+  }
+
+  std::string folder_;
+};
+
+// `which` predicts, and the launcher then does exactly that.
+TEST_F(CheckTest, WhichPredictsWhatTheLauncherDoes) {
+  const struct {
+    const char* file;
+    const char* tool;    // null: neither
+    const char* exe;     // below the scratch folder; null: nothing started
+  } cases[] = {
+      {"model.cfg", "Morvo", "Morvo 9.5\\Exec64\\Morvo64.exe"},
+      {"part.cfg", "Tessaline", "Tessaline 3.1\\Exec64\\Quin64.exe"},
+      {"neither.cfg", nullptr, nullptr},
+      {"missing.cfg", nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string file = folder_ + "\\" + c.file;
+    json report;
+    int predicted = Check("which \"" + file + "\" --json", &report);
+    EXPECT_EQ(predicted, c.exe ? 0 : 1) << c.file;
+    EXPECT_EQ(report["file"], file) << c.file;
+    EXPECT_EQ(report["tool"], c.tool ? json(c.tool) : json(nullptr)) << c.file;
+    EXPECT_EQ(report["exe"], c.exe ? json(folder_ + "\\" + c.exe) : json(nullptr)) << c.file;
+    EXPECT_EQ(report["error"].is_null(), c.exe != nullptr) << c.file;
+    if (c.exe) {
+      ASSERT_FALSE(report["candidates"].empty()) << c.file;
+      EXPECT_EQ(report["candidates"].back()["exe"], report["exe"]) << c.file;
+      EXPECT_EQ(report["candidates"].back()["bits"], 64) << c.file;
+    }
+
+    ClearStubStarts();
+    int result = StartLauncher("\"" + file + "\"");
+    std::vector<std::string> starts = StubStarts();
+    EXPECT_EQ(result, c.exe ? 0 : -1) << c.file;
+    ASSERT_EQ(starts.size(), c.exe ? 1u : 0u) << c.file;
+    if (c.exe) {
+      EXPECT_EQ(starts[0].substr(starts[0].rfind('\t') + 1), report["command_line"]) << c.file;
+    }
+  }
+  // The text says the same for people.
+  std::string text;
+  EXPECT_EQ(Check("which \"" + folder_ + "\\model.cfg\"", nullptr, &text), 0);
+  EXPECT_NE(text.find("would start Morvo 9.5 (64-bit) and exit with 0"), std::string::npos) << text;
+  EXPECT_EQ(Check("which \"" + folder_ + "\\neither.cfg\"", nullptr, &text), 1);
+  EXPECT_NE(text.find("case for case"), std::string::npos) << text;
+}
+
+TEST_F(CheckTest, VersionsExplainsEveryInstallation) {
+  json report;
+  EXPECT_EQ(Check("versions --json", &report), 1);  // something is wrong: 10.0, 11.0, 12.0
+  const json& morvo = report["tools"][0];
+  ASSERT_EQ(morvo["tool"], "Morvo");
+  std::map<std::string, std::string> verdicts;
+  for (const json& installation : morvo["installations"]) {
+    std::string key = installation["key"];
+    verdicts[key.substr(key.rfind('\\') + 1)] =
+        installation["reason"].is_null() ? "used" : std::string(installation["reason"]);
+  }
+  EXPECT_EQ(verdicts, (std::map<std::string, std::string>{
+                          {"9.5", "used"},
+                          {"10.0", "no Morvo build in its folder"},
+                          {"Settings", "not a version name (major.minor)"},
+                      }));
+  EXPECT_EQ(morvo["would_start"]["exe"], folder_ + "\\Morvo 9.5\\Exec64\\Morvo64.exe");
+  EXPECT_EQ(report["tools"][1]["would_start"]["exe"], folder_ + "\\Tessaline 3.1\\Exec64\\Quin64.exe");
+
+  std::map<std::string, std::string> ignored;
+  for (const json& entry : report["ignored"]) {
+    ignored[entry["key"]] = entry["view"].is_null() ? "" : std::string(entry["view"]);
+    EXPECT_FALSE(entry["path"].is_null()) << entry["key"];
+  }
+  EXPECT_EQ(ignored, (std::map<std::string, std::string>{
+                         {"HKLM\\SOFTWARE\\KESTAL\\Morvo\\11.0", "64-bit"},
+                         {"HKCU\\SOFTWARE\\KESTAL\\Morvo\\12.0", ""},
+                     }));
+  EXPECT_EQ(report["problems"], 3);
+}
+
+TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
+  const std::string moved = folder_ + "\\moved\\ZandrellLauncher.exe";
+  const struct {
+    const char* name;
+    std::function<void()> arrange;
+    const char* verdict;
+    bool ours;  // the program the machine's open command starts is a launcher of ours
+  } cases[] = {
+      {"nothing", [] {}, "not registered", false},
+      {"registered", [] { ASSERT_EQ(StartLauncher("/regserver"), 0); }, "registered", true},
+      {"another file type",
+       [] {
+         ASSERT_EQ(StartLauncher("/regserver"), 0);
+         ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Editor"));
+       },
+       "registered to another program", false},
+      {"program moved away",
+       [&] {
+         CreateDirectoryA((folder_ + "\\moved").c_str(), nullptr);
+         ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), moved.c_str(), FALSE));
+         ASSERT_EQ(RunExact("\"" + moved + "\" /regserver"), 0);
+         ASSERT_TRUE(DeleteFileA(moved.c_str()));
+       },
+       "program missing", false},
+      {"the user's own choice",
+       [] {
+         ASSERT_EQ(StartLauncher("/regserver"), 0);
+         ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice + "\\UserChoice", "ProgId", "Other.Editor"));
+       },
+       "overridden for this user", true},
+  };
+  for (const auto& c : cases) {
+    Clean();
+    c.arrange();
+    json report;
+    bool sound = std::string(c.verdict) == "registered";
+    EXPECT_EQ(Check("association --json", &report), sound ? 0 : 1) << c.name;
+    EXPECT_EQ(report["verdict"], c.verdict) << c.name;
+    EXPECT_EQ(report["program_is_ours"], c.ours) << c.name;
+  }
+}
+
+}  // namespace
