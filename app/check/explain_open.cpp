@@ -4,6 +4,7 @@
 #include "app/check/scan_report.h"
 #include "app/launch_version.h"
 #include "discovery/scan_installations.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -63,6 +64,15 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
                        " characters");
   }
   e->command_line = command_line;
+  // The launcher only asks whether something exists at the build's path, and
+  // tries no other build when the start fails.
+  char signature[2] = {};
+  uint32_t length = 0;
+  if (ReadTextFile(chosen->exe_path, 0, signature, sizeof signature, &length) != 0 || length != 2 ||
+      signature[0] != 'M' || signature[1] != 'Z') {
+    return Fail(e, "the build it would start is no Windows program, so the start would fail, and "
+                   "the launcher tries no other build");
+  }
   return 0;
 }
 
@@ -99,9 +109,9 @@ std::string OpenReportText(const OpenExplanation& e) {
     }
   }
   std::vector<std::vector<std::string>> result;
+  if (!e.command_line.empty()) result.push_back({"Command line:", e.command_line});
   if (e.error.empty()) {
     const InstallCandidate& c = e.candidates[static_cast<size_t>(e.chosen)];
-    result.push_back({"Command line:", e.command_line});
     result.push_back({"Result:", "the launcher would start " + ToolName(e.kind) + " " +
                                      VersionText(c.major, c.minor) + " (" + BitsText(c.bitness) +
                                      ") and exit with 0"});
@@ -118,13 +128,13 @@ std::string OpenReportJson(const OpenExplanation& e) {
                   JsonString(VersionText(c.major, c.minor)) + ",\"bits\":" +
                   (c.bitness == kBitness64 ? "64" : "32") + ",\"exe\":" + JsonString(c.exe_path) + "}";
   }
-  const bool started = e.error.empty();
+  const bool chosen = e.chosen >= 0;
   return "{\"file\":" + JsonString(e.file) +
          ",\"first_line\":" + JsonStringOr(e.probe.opened, e.probe.line) +
          ",\"tool\":" + JsonStringOr(e.kind != 0, ToolName(e.kind)) +
          ",\"candidates\":[" + candidates + "]" +
-         ",\"exe\":" + JsonStringOr(started, started ? e.candidates[static_cast<size_t>(e.chosen)].exe_path : "") +
-         ",\"command_line\":" + JsonStringOr(started, e.command_line) +
-         ",\"exit_code\":" + (started ? "0" : "-1") +
-         ",\"error\":" + JsonStringOr(!started, e.error) + "}\n";
+         ",\"exe\":" + JsonStringOr(chosen, chosen ? e.candidates[static_cast<size_t>(e.chosen)].exe_path : "") +
+         ",\"command_line\":" + JsonStringOr(!e.command_line.empty(), e.command_line) +
+         ",\"exit_code\":" + (e.error.empty() ? "0" : "-1") +
+         ",\"error\":" + JsonStringOr(!e.error.empty(), e.error) + "}\n";
 }

@@ -17,7 +17,8 @@ struct OpenExplanation {
   ScanTrace scan;
   CandidateList candidates;  // in the launcher's order: the newest last
   int chosen = -1;           // index in `candidates`
-  std::string command_line;
+  std::string command_line;  // what the launcher would hand to WinExec
+
   std::string error;  // why the launcher would fail; empty when it would not
 };
 

@@ -34,7 +34,13 @@ class BoundariesTest : public ::testing::Test {
   // the started executable's command line; anything else shows as it is.
   std::string Open(const std::string& config) {
     ClearStubStarts();
+    const std::string predicted = CheckPrediction(config);
     int result = StartLauncher("\"" + config + "\"");
+    std::vector<std::string> started = StubStarts();
+    EXPECT_EQ(predicted, result == 0 && started.size() == 1
+                             ? started[0].substr(started[0].rfind('\t') + 1)
+                             : std::to_string(result))
+        << "ZandrellCheck's prediction for " << config;
     std::vector<std::string> starts = StubStarts();
     if (result == -1 && starts.empty()) return "-1";
     if (result != 0 || starts.size() != 1) {

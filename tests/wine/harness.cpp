@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -122,6 +123,26 @@ int RunCapturing(const std::string& command_line, std::string* output) {
   *output = ReadBytes(file);
   DeleteFileA(file.c_str());
   return result;
+}
+
+// The report is in UTF-8; the launcher's command line, as the stub tool
+// records it, in the ANSI code page.
+std::string CheckPrediction(const std::string& file) {
+  std::string output;
+  int result = RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + file + "\" --json",
+                            &output);
+  nlohmann::json report = nlohmann::json::parse(output, nullptr, false);
+  if (report.is_discarded()) return "unreadable report (exit code " + std::to_string(result) + ")";
+  if (result == 1 && report["exit_code"] == -1) return "-1";
+  if (result != 0 || !report["command_line"].is_string()) {
+    return "exit code " + std::to_string(result) + " with " + report.dump();
+  }
+  std::wstring wide = FromUtf8(report["command_line"]);
+  int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0], length, nullptr, nullptr);
+  ansi.pop_back();
+  return ansi;
 }
 
 int RunExactW(const std::wstring& command_line, const std::wstring& program) {

@@ -22,6 +22,10 @@ std::wstring FromUtf8(const std::string& text);
 // Starts the launcher with this command-line tail after its quoted path.
 int StartLauncher(const std::string& tail);
 
+// What ZandrellCheck.exe predicts the launcher does with `file`: the command
+// line it would start, or "-1" when it would start nothing.
+std::string CheckPrediction(const std::string& file);
+
 // A folder of the test's own under the prefix's temporary folder, emptied.
 std::string ScratchFolder(const std::string& name);
 void WriteBytes(const std::string& path, const std::string& content);

@@ -43,7 +43,19 @@ class OpenTest : public ::testing::Test {
     return home;
   }
 
-  int Open(const std::string& config) { return StartLauncher("\"" + folder_ + "\\my configs\\" + config + "\""); }
+  // Opens the configuration; ZandrellCheck's prediction must match what
+  // the launcher then does.
+  int Open(const std::string& config) {
+    const std::string path = folder_ + "\\my configs\\" + config;
+    const std::string predicted = CheckPrediction(path);
+    int result = StartLauncher("\"" + path + "\"");
+    std::vector<std::string> starts = StubStarts();
+    EXPECT_EQ(predicted, result == 0 && !starts.empty()
+                             ? starts.back().substr(starts.back().rfind('\t') + 1)
+                             : std::to_string(result))
+        << config;
+    return result;
+  }
 
   // The executable the stub was started as, below the scratch folder.
   std::string Started() {

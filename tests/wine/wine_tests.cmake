@@ -8,8 +8,15 @@ add_library(test_support STATIC tests/support/registry_helpers.cpp
 target_include_directories(test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(test_support PUBLIC launcher_logic PRIVATE project_warnings)
 
+# nlohmann/json is header-only; its folder alone is put on the include path,
+# since Debian's /usr/include as a whole is no place for a cross compiler.
+find_path(NLOHMANN_JSON_FOLDER nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+file(CREATE_LINK ${NLOHMANN_JSON_FOLDER}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+
 add_library(wine_harness STATIC tests/wine/harness.cpp)
 target_include_directories(wine_harness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(wine_harness SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/json-include)
 target_link_libraries(wine_harness PUBLIC test_support PRIVATE project_warnings)
 
 # A tool that records how it was started and exits at once, installed by the
@@ -49,12 +56,7 @@ target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main projec
 set_target_properties(stub_tool run_exact shell_open contract_tests launcher_wine_tests
   PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool shell_open)
-# nlohmann/json is header-only; its folder alone is put on the include path,
-# since Debian's /usr/include as a whole is no place for a cross compiler.
-find_path(NLOHMANN_JSON_FOLDER nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
-file(CREATE_LINK ${NLOHMANN_JSON_FOLDER}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
-target_include_directories(launcher_wine_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+
 
 add_test(NAME wine_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
 add_test(NAME wine_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
