@@ -11,7 +11,7 @@ scripts/install-dependencies.sh
 build=build/windows
 {
   cmake --preset windows
-  cmake --build --preset windows -j2 --target ZandrellLauncher stub_tool run_exact shell_open
+  cmake --build --preset windows -j2 --target ZandrellLauncher ZandrellCheck stub_tool run_exact shell_open
 } >/dev/null
 
 export WINEPREFIX="$PWD/$build/demo-prefix"
@@ -71,9 +71,15 @@ run() {  # the launcher's command-line tail
   echo "  exit code $(run_exact "\"$launcher\" $1")"
 }
 
+check() {  # ZandrellCheck's subcommand and arguments, its report indented
+  wine "$build/ZandrellCheck.exe" "$@" 2>&1 | tr -d '\r' | sed 's/^/  | /' || true
+}
+
 for cfg in "bridge model.cfg" "rotor study.cfg"; do
   echo
-  echo "Opening $configs\\$cfg (first line: $(head -1 "$(unix_path "$configs\\$cfg")" | tr -d '\r\357'))"
+  echo "What the launcher would do with $configs\\$cfg (ZandrellCheck which):"
+  check which "$configs\\$cfg"
+  echo "Opening it through the launcher:"
   run "\"$configs\\$cfg\""
   report_start
 done
@@ -81,8 +87,8 @@ done
 echo
 echo "Registering the .cfg association (/regserver):"
 run "/regserver"
-{ wine reg query 'HKCR\Zandrell.Launcher.1\Shell\Open\Command' /ve || true; } | tr -d '\r' |
-  sed -n 's/^ *(Default) *REG_SZ */  open command: /p'
+echo "What the shell now does with a .cfg file (ZandrellCheck association):"
+check association
 
 echo
 echo "Opening $configs\\bridge model.cfg through the shell (as a double-click does):"

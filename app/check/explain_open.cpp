@@ -76,13 +76,21 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
   return 0;
 }
 
+namespace {
+
+// A line of the report: its label in a column of its own.
+std::string Labeled(const std::string& label, const std::string& text) {
+  return label + std::string(label.size() < 14 ? 14 - label.size() : 1, ' ') + text + "\n";
+}
+
+}  // namespace
+
 std::string OpenReportText(const OpenExplanation& e) {
-  std::vector<std::vector<std::string>> rows = {{"File:", e.file}};
+  std::string text = Labeled("File:", e.file);
   if (e.probe.opened) {
-    rows.push_back({"First line:", "\"" + ShowControls(e.probe.line) + "\" (read from the second byte)"});
-    rows.push_back({"Tool:", e.kind != 0 ? ToolName(e.kind) : "neither"});
+    text += Labeled("First line:", "\"" + ShowControls(e.probe.line) + "\" (read from the second byte)");
+    text += Labeled("Tool:", e.kind != 0 ? ToolName(e.kind) : "neither");
   }
-  std::string text = AlignColumns(rows, "");
   if (e.kind != 0) {
     if (!e.candidates.empty()) {
       text += "Builds found, in the launcher's order (the last one is started):\n";
@@ -108,17 +116,14 @@ std::string OpenReportText(const OpenExplanation& e) {
       text += "Passed over:\n" + AlignColumns(passed, "  ");
     }
   }
-  std::vector<std::vector<std::string>> result;
-  if (!e.command_line.empty()) result.push_back({"Command line:", e.command_line});
-  if (e.error.empty()) {
-    const InstallCandidate& c = e.candidates[static_cast<size_t>(e.chosen)];
-    result.push_back({"Result:", "the launcher would start " + ToolName(e.kind) + " " +
-                                     VersionText(c.major, c.minor) + " (" + BitsText(c.bitness) +
-                                     ") and exit with 0"});
-  } else {
-    result.push_back({"Result:", "the launcher would start nothing and exit with -1: " + e.error});
+  if (!e.command_line.empty()) text += Labeled("Command line:", e.command_line);
+  if (!e.error.empty()) {
+    return text + Labeled("Result:", "the launcher would start nothing and exit with -1: " + e.error);
   }
-  return text + AlignColumns(result, "");
+  const InstallCandidate& c = e.candidates[static_cast<size_t>(e.chosen)];
+  return text + Labeled("Result:", "the launcher would start " + ToolName(e.kind) + " " +
+                                       VersionText(c.major, c.minor) + " (" + BitsText(c.bitness) +
+                                       ") and exit with 0");
 }
 
 std::string OpenReportJson(const OpenExplanation& e) {
