@@ -66,6 +66,10 @@ if [ -n "$baseline" ]; then
   cmake -S $base_build/src -B $base_build/build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build $base_build/build -j2 --target ZandrellLauncher >/dev/null
+  log "building the host benchmarks from $baseline in $base_build/host"
+  cmake -S $base_build/src -B $base_build/host -DCMAKE_BUILD_TYPE=Release -DZANDRELL_BENCHMARKS=ON \
+    -DBUILD_TESTING=OFF >/dev/null
+  cmake --build $base_build/host -j2 --target host_benchmarks >/dev/null
   baseline_name=$(git rev-parse --short "$baseline")
 fi
 
@@ -91,6 +95,42 @@ for b in data["benchmarks"]:
 EOF
 )
 # Figures the reading below quotes.
+# The open path and the scan, now and at the baseline, in alternating runs
+# (now, then, then, now, ...): what the open path costs natively, before and
+# after, as the median of each program's runs.
+host_before_after=""
+if [ -n "$baseline" ]; then
+  log "running the open path's host benchmarks against $baseline_name"
+  filter='BM_OpenConfigurationFile/3$|BM_ScanInstallations/1000$'
+  run=0
+  for round in 1 2 3 4; do
+    for which in now then then now; do
+      binary=$host_build/host_benchmarks
+      [ $which = now ] || binary=$base_build/host/host_benchmarks
+      run=$((run + 1))
+      $binary --benchmark_filter="$filter" --benchmark_min_time=0.2 \
+        --benchmark_out=$work/host-$which-$run.json --benchmark_out_format=json >/dev/null
+    done
+  done
+  host_before_after=$(python3 - "$work" "$baseline_name" <<'PYTHON'
+import glob, json, statistics, sys
+work, name = sys.argv[1], sys.argv[2]
+scale = {"ns": 1e-3, "us": 1, "ms": 1e3, "s": 1e6}
+runs = {"now": {}, "then": {}}
+for which in runs:
+    for path in glob.glob(f"{work}/host-{which}-*.json"):
+        for b in json.load(open(path))["benchmarks"]:
+            runs[which].setdefault(b["name"], []).append(b["real_time"] * scale[b.get("time_unit", "ns")])
+count = len(glob.glob(f"{work}/host-now-*.json"))
+print(f"| benchmark | now (median of {count} runs) | at {name} | now / then |")
+print("|---|---:|---:|---:|")
+for bench in sorted(runs["now"]):
+    now, then = statistics.median(runs["now"][bench]), statistics.median(runs["then"][bench])
+    print(f"| {bench} | {now:.2f} µs | {then:.2f} µs | {now / then:.3f} |")
+PYTHON
+)
+fi
+
 host_figure() {  # benchmark name, field
   python3 -c 'import json,sys
 d=json.load(open(sys.argv[1]))
@@ -346,6 +386,7 @@ start of the tool is only recorded). Installations are real folders in /tmp
 with both builds; the probe's 1 GiB file is sparse.
 
 $host_table
+$([ -z "$host_before_after" ] || printf '\nThe open path (probe, scan, sort, command line) and the scan alone, now\nand at %s, in turns within this run:\n\n%s\n' "$baseline_name" "$host_before_after")
 
 ## The program under Wine
 

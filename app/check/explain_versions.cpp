@@ -27,8 +27,9 @@ const Elsewhere kElsewhere[] = {
     {kCurrentUser, "HKCU", 0, "", "the launcher reads HKEY_LOCAL_MACHINE only, never one user's keys"},
 };
 
-// Lists the subkeys of a root where the launcher never looks, each with its
-// "Path" where one can be read.
+// Lists the installations registered under a root where the launcher never
+// looks: subkeys named as versions that hold a "Path". Other subkeys (a
+// tool's per-user settings, say) are no installations and are left out.
 void ListIgnored(const Elsewhere& where, const char* root, std::vector<IgnoredInstallation>* ignored) {
   RegistryKey key = nullptr;
   if (OpenRegistryKey(where.hive, root, 0, kKeyRead | where.view, &key) != 0) return;
@@ -36,23 +37,26 @@ void ListIgnored(const Elsewhere& where, const char* root, std::vector<IgnoredIn
     char name[256] = {};
     uint32_t length = sizeof name;
     long result = EnumerateSubkey(key, index, name, &length);
-    if (result == kErrorNoMoreItems) break;
-    IgnoredInstallation entry;
-    entry.key = std::string(where.hive_name) + "\\" + root + "\\" +
-                (result == 0 ? name : "(a name that can't be read: error " + std::to_string(result) + ")");
-    entry.view = where.view_name;
-    entry.reason = where.reason;
+    if (result == kErrorMoreData || result == kErrorNoUnicodeTranslation) continue;
+    if (result != 0) break;
+    uint32_t major = 0, minor = 0;
     RegistryKey version = nullptr;
-    if (result == 0 && OpenRegistryKey(key, name, 0, kKeyRead | where.view, &version) == 0) {
-      char path[261] = {};
-      uint32_t size = sizeof path - 1;
-      entry.has_path = QueryRegistryValue(version, "Path", nullptr,
-                                          reinterpret_cast<unsigned char*>(path), &size) == 0;
-      entry.path = path;
-      CloseRegistryKey(version);
+    if (ReadVersionName(name, &major, &minor) != 0 ||
+        OpenRegistryKey(key, name, 0, kKeyRead | where.view, &version) != 0) {
+      continue;
     }
+    char path[261] = {};
+    uint32_t size = sizeof path - 1;
+    bool has_path = QueryRegistryValue(version, "Path", nullptr, reinterpret_cast<unsigned char*>(path),
+                                       &size) == 0;
+    CloseRegistryKey(version);
+    if (!has_path) continue;
+    IgnoredInstallation entry;
+    entry.key = std::string(where.hive_name) + "\\" + root + "\\" + name;
+    entry.view = where.view_name;
+    entry.path = path;
+    entry.reason = where.reason;
     ignored->push_back(entry);
-    if (result != 0 && result != kErrorMoreData && result != kErrorNoUnicodeTranslation) break;
   }
   CloseRegistryKey(key);
 }
@@ -133,7 +137,7 @@ std::string VersionsReportText(const VersionsExplanation& e) {
     text += "Installations the launcher does not see:\n";
     for (const IgnoredInstallation& entry : e.ignored) {
       text += "  ignored: " + entry.key + (entry.view.empty() ? "" : " (" + entry.view + " view)") +
-              (entry.has_path ? ", Path " + entry.path : "") + ": " + entry.reason + "\n";
+              ", Path " + entry.path + ": " + entry.reason + "\n";
     }
   }
   return text;
@@ -181,7 +185,7 @@ std::string VersionsReportJson(const VersionsExplanation& e) {
   for (const IgnoredInstallation& entry : e.ignored) {
     ignored += std::string(ignored.empty() ? "" : ",") + "{\"key\":" + JsonString(entry.key) +
                ",\"view\":" + JsonStringOr(!entry.view.empty(), entry.view) +
-               ",\"path\":" + JsonStringOr(entry.has_path, entry.path) +
+               ",\"path\":" + JsonString(entry.path) +
                ",\"reason\":" + JsonString(entry.reason) + "}";
   }
   return "{\"tools\":[" + tools + "],\"ignored\":[" + ignored +

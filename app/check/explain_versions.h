@@ -15,11 +15,11 @@ struct ToolScan {
   int chosen = -1;  // index in `candidates` of the build it would start
 };
 
-// An installation registered where the launcher never looks.
+// An installation registered where the launcher never looks: a key named as
+// a version, with a "Path".
 struct IgnoredInstallation {
   std::string key;     // "HKLM\SOFTWARE\KESTAL\Morvo\11.0" or "HKCU\..."
   std::string view;    // "64-bit" or "" where there is one view only
-  bool has_path = false;
   std::string path;
   std::string reason;
 };

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -20,16 +19,17 @@
 
 namespace {
 
-// Compares whole strings, zero bytes included: see OutsideCodePage.
+// Compares names without regard to case. A name outside the code page is
+// kept with a zero byte in front (see CreateKeyOutsideCodePage), so the
+// comparison goes on past a zero byte to the ends of both strings.
 struct CaseInsensitiveLess {
   bool operator()(const std::string& a, const std::string& b) const {
-    size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-      int x = std::tolower(static_cast<unsigned char>(a[i]));
-      int y = std::tolower(static_cast<unsigned char>(b[i]));
-      if (x != y) return x < y;
+    for (size_t i = 0;;) {
+      int order = strcasecmp(a.c_str() + i, b.c_str() + i);
+      if (order != 0) return order < 0;
+      i += std::strlen(a.c_str() + i) + 1;
+      if (i > a.size() || i > b.size()) return a.size() < b.size();
     }
-    return a.size() < b.size();
   }
 };
 
