@@ -21,12 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string WindowsStyle(const fs::path& path) {
-  std::string text = path.string();
-  std::replace(text.begin(), text.end(), '/', '\\');
-  return text;
-}
-
 class CheckAgreement : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,7 +38,7 @@ class CheckAgreement : public ::testing::Test {
           std::ofstream(folder / builds[b]) << "MZ";
         }
       }
-      folders_.push_back(WindowsStyle(folder));
+      folders_.push_back(BackslashPath(folder));
     }
     const std::pair<const char*, const char*> files[] = {
         {"morvo.cfg", "xMorvo model\r\n"},   {"tessaline.cfg", "xTessaline part\r\n"},
@@ -53,10 +47,10 @@ class CheckAgreement : public ::testing::Test {
     };
     for (const auto& [name, content] : files) {
       std::ofstream(base_ / name, std::ios::binary) << content;
-      configs_.push_back(WindowsStyle(base_ / name));
+      configs_.push_back(BackslashPath(base_ / name));
     }
-    configs_.push_back(WindowsStyle(base_ / "missing.cfg"));
-    configs_.push_back(WindowsStyle(base_ / "mix 0"));
+    configs_.push_back(BackslashPath(base_ / "missing.cfg"));
+    configs_.push_back(BackslashPath(base_ / "mix 0"));
     configs_.push_back(std::string(300, 'c') + ".cfg");
   }
   void TearDown() override { fs::remove_all(base_); }

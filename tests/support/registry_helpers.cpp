@@ -32,6 +32,13 @@ std::string ClassesDefaultValue(const std::string& path) {
 
 std::string WithTerminator(const std::string& text) { return text + std::string(1, '\0'); }
 
+std::string BackslashPath(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
 bool KeyExists(RegistryKey root, const std::string& path, uint32_t access) {
   RegistryKey key = nullptr;
   if (OpenRegistryKey(root, path.c_str(), 0, kKeyRead | access, &key) != 0) return false;

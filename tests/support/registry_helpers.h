@@ -27,3 +27,7 @@ bool RemoveTree(RegistryKey root, const std::string& path, uint32_t access = 0);
 std::string ClassesDefaultValue(const std::string& path);
 // A string as the registry stores it: with its terminating zero.
 std::string WithTerminator(const std::string& text);
+
+// A path with its slashes turned into backslashes, as the shell would hand a
+// host test's file to the launcher (a leading slash would make it a switch).
+std::string BackslashPath(std::string path);
