@@ -129,9 +129,7 @@ std::string OpenReportText(const OpenExplanation& e) {
 std::string OpenReportJson(const OpenExplanation& e) {
   std::string candidates;
   for (const InstallCandidate& c : e.candidates) {
-    candidates += std::string(candidates.empty() ? "" : ",") + "{\"version\":" +
-                  JsonString(VersionText(c.major, c.minor)) + ",\"bits\":" +
-                  (c.bitness == kBitness64 ? "64" : "32") + ",\"exe\":" + JsonString(c.exe_path) + "}";
+    candidates += std::string(candidates.empty() ? "" : ",") + CandidateJson(c);
   }
   const bool chosen = e.chosen >= 0;
   return "{\"file\":" + JsonString(e.file) +

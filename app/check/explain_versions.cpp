@@ -171,12 +171,8 @@ std::string VersionsReportJson(const VersionsExplanation& e) {
                        ",\"verdict\":" + JsonString(reason.empty() ? "used" : "passed over") +
                        ",\"reason\":" + JsonStringOr(!reason.empty(), reason) + "}";
     }
-    std::string start = "null";
-    if (tool.chosen >= 0) {
-      const InstallCandidate& c = tool.candidates[static_cast<size_t>(tool.chosen)];
-      start = "{\"version\":" + JsonString(VersionText(c.major, c.minor)) + ",\"bits\":" +
-              (c.bitness == kBitness64 ? "64" : "32") + ",\"exe\":" + JsonString(c.exe_path) + "}";
-    }
+    std::string start =
+        tool.chosen >= 0 ? CandidateJson(tool.candidates[static_cast<size_t>(tool.chosen)]) : "null";
     tools += std::string(tools.empty() ? "" : ",") + "{\"tool\":" + JsonString(ToolName(tool.kind)) +
              ",\"roots\":[" + roots + "],\"installations\":[" + installations +
              "],\"would_start\":" + start + "}";

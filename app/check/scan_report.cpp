@@ -1,5 +1,6 @@
 #include "app/check/scan_report.h"
 
+#include "app/check/report_format.h"
 #include "platform/platform.h"
 
 namespace {
@@ -21,6 +22,11 @@ std::string ToolName(ToolKind kind) {
 }
 
 std::string BitsText(int32_t bitness) { return bitness == kBitness64 ? "64-bit" : "32-bit"; }
+
+std::string CandidateJson(const InstallCandidate& c) {
+  return "{\"version\":" + JsonString(VersionText(c.major, c.minor)) + ",\"bits\":" +
+         (c.bitness == kBitness64 ? "64" : "32") + ",\"exe\":" + JsonString(c.exe_path) + "}";
+}
 
 std::string RootKeyText(const std::string& root) { return "HKLM\\" + root; }
 

@@ -8,6 +8,8 @@
 std::string ToolName(ToolKind kind);
 // "32-bit" or "64-bit".
 std::string BitsText(int32_t bitness);
+// A candidate as a JSON object: its version, bits and executable.
+std::string CandidateJson(const InstallCandidate& candidate);
 // "HKLM\SOFTWARE\KESTAL\Morvo" from the root's path below HKEY_LOCAL_MACHINE.
 std::string RootKeyText(const std::string& root);
 
