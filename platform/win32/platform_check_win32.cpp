@@ -4,12 +4,13 @@
 #include "platform/platform.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/win32/exact_ansi.h"
+#include "platform/win32/system_library.h"
 
 namespace {
 
@@ -25,9 +26,18 @@ std::wstring Widen(const std::string& text, UINT code_page) {
 
 // Split in UTF-16 by the shell's own rules, then converted one by one, so
 // that a trail byte that reads as a backslash can't be taken for one.
+// shell32 is loaded from the system folder, not imported: Windows takes a
+// KnownDLL's own imports from there, but an emulation that doesn't keep that
+// rule would resolve an imported shell32's imports (user32, and version.dll
+// after it) from our folder first. Loaded by full path with the altered
+// search path, they come from the system folder everywhere.
 int GetProcessArguments(std::vector<std::string>* arguments) {
+  typedef LPWSTR*(WINAPI * SplitCommandLine)(LPCWSTR, int*);
+  auto split_command_line =
+      SystemFunction<SplitCommandLine>(LoadSystemLibrary(L"shell32.dll"), "CommandLineToArgvW");
+  if (split_command_line == nullptr) return -1;
   int count = 0;
-  wchar_t** split = CommandLineToArgvW(GetCommandLineW(), &count);
+  wchar_t** split = split_command_line(GetCommandLineW(), &count);
   if (split == nullptr) return -1;
   int result = 0;
   for (int i = 0; i < count && result == 0; ++i) {
@@ -71,29 +81,42 @@ bool HasSeparate64BitView() {
   return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
+// version.dll is no KnownDLL: imported, it would be taken from our own
+// folder first. It is loaded from the system folder when first needed.
 std::string ProgramOriginalFilename(const char* path) {
+  typedef DWORD(WINAPI * InfoSize)(LPCSTR, LPDWORD);
+  typedef BOOL(WINAPI * Info)(LPCSTR, DWORD, DWORD, LPVOID);
+  typedef BOOL(WINAPI * Query)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  static HMODULE version = LoadSystemLibrary(L"version.dll");
+  auto info_size = SystemFunction<InfoSize>(version, "GetFileVersionInfoSizeA");
+  auto info = SystemFunction<Info>(version, "GetFileVersionInfoA");
+  auto query = SystemFunction<Query>(version, "VerQueryValueA");
+  if (info_size == nullptr || info == nullptr || query == nullptr) return std::string();
+
   DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  DWORD size = info_size(path, &ignored);
   if (size == 0) return std::string();
   std::vector<char> block(size);
-  if (!GetFileVersionInfoA(path, 0, size, block.data())) return std::string();
+  if (!info(path, 0, size, block.data())) return std::string();
   struct Translation {
     WORD language;
     WORD code_page;
   };
   Translation* translations = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
-                      reinterpret_cast<void**>(&translations), &length) ||
+  if (!query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+             &length) ||
       length < sizeof(Translation)) {
     return std::string();
   }
-  char query[64];
-  std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\OriginalFilename",
+  char name_query[64];
+  std::snprintf(name_query, sizeof name_query, "\\StringFileInfo\\%04x%04x\\OriginalFilename",
                 translations[0].language, translations[0].code_page);
   char* name = nullptr;
-  if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&name), &length) || name == nullptr) {
+  if (!query(block.data(), name_query, reinterpret_cast<void**>(&name), &length) || name == nullptr ||
+      length == 0) {
     return std::string();
   }
-  return std::string(name);
+  // The length counts the terminator; a value without one stops at its end.
+  return std::string(name, strnlen(name, length));
 }
