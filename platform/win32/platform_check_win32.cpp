@@ -22,6 +22,14 @@ std::wstring Widen(const std::string& text, UINT code_page) {
   return wide;
 }
 
+std::string Narrow(const wchar_t* text, int length, UINT code_page) {
+  if (length == 0) return std::string();
+  int size = WideCharToMultiByte(code_page, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(code_page, 0, text, length, &narrow[0], size, nullptr, nullptr);
+  return narrow;
+}
+
 }  // namespace
 
 // Split in UTF-16 by the shell's own rules, then converted one by one, so
@@ -31,7 +39,7 @@ std::wstring Widen(const std::string& text, UINT code_page) {
 // rule would resolve an imported shell32's imports (user32, and version.dll
 // after it) from our folder first. Loaded by full path with the altered
 // search path, they come from the system folder everywhere.
-int GetProcessArguments(std::vector<std::string>* arguments) {
+int GetProcessArguments(std::vector<ProcessArgument>* arguments) {
   typedef LPWSTR*(WINAPI * SplitCommandLine)(LPCWSTR, int*);
   auto split_command_line =
       SystemFunction<SplitCommandLine>(LoadSystemLibrary(L"shell32.dll"), "CommandLineToArgvW");
@@ -39,25 +47,39 @@ int GetProcessArguments(std::vector<std::string>* arguments) {
   int count = 0;
   wchar_t** split = split_command_line(GetCommandLineW(), &count);
   if (split == nullptr) return -1;
-  int result = 0;
-  for (int i = 0; i < count && result == 0; ++i) {
-    std::string argument;
-    if (!ConvertToAnsiExactly(split[i], lstrlenW(split[i]), &argument)) result = -1;
+  for (int i = 0; i < count; ++i) {
+    ProcessArgument argument;
+    const int length = lstrlenW(split[i]);
+    if (!ConvertToAnsiExactly(split[i], length, &argument.text)) {
+      argument.text.clear();
+      argument.exact = false;
+      argument.utf8 = Narrow(split[i], length, CP_UTF8);
+    }
     arguments->push_back(argument);
   }
   LocalFree(split);
-  return result;
+  return 0;
+}
+
+int ExpandEnvironmentText(const std::string& text, std::string* expanded) {
+  const std::wstring wide = Widen(text, CP_ACP);
+  // The size asked for counts the terminator; a variable may change between
+  // the two calls, so ask again (a few times) while it doesn't fit.
+  std::vector<wchar_t> buffer(wide.size() + 1 + 256);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (needed == 0) return -1;
+    if (needed <= buffer.size()) {
+      return ConvertToAnsiExactly(buffer.data(), lstrlenW(buffer.data()), expanded) ? 0 : -1;
+    }
+    buffer.assign(needed, L'\0');
+  }
+  return -1;
 }
 
 std::string AnsiToUtf8(const std::string& text) {
   std::wstring wide = Widen(text, CP_ACP);
-  if (wide.empty()) return std::string();
-  int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                   nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], length,
-                      nullptr, nullptr);
-  return utf8;
+  return Narrow(wide.data(), static_cast<int>(wide.size()), CP_UTF8);
 }
 
 // A console shows characters, whatever its code page; a pipe or a file gets
