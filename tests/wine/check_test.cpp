@@ -176,6 +176,30 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
          ASSERT_TRUE(DeleteFileA(moved.c_str()));
        },
        "program missing", false},
+      {"our file type in other letters",
+       [] {
+         ASSERT_EQ(StartLauncher("/regserver"), 0);
+         ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "zandrell.launcher.1"));
+         ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice + "\\UserChoice", "ProgId", "ZANDRELL.Launcher.1"));
+       },
+       "registered", true},
+      {"the command through an environment variable",
+       [&] {
+         CreateDirectoryA((folder_ + "\\moved").c_str(), nullptr);
+         ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), moved.c_str(), FALSE));
+         ASSERT_EQ(StartLauncher("/regserver"), 0);
+         SetEnvironmentVariableA("ZL_CHECK_FOLDER", folder_.c_str());
+         ASSERT_TRUE(WriteValue(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "", kRegExpandSz,
+                                WithTerminator("\"%ZL_CHECK_FOLDER%\\moved\\ZandrellLauncher.exe\" \"%1\"")));
+       },
+       "registered", true},
+      {"the check program instead of the launcher",
+       [] {
+         ASSERT_EQ(StartLauncher("/regserver"), 0);
+         ASSERT_TRUE(WriteString(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "",
+                                 "\"" + BuildFolder() + "\\ZandrellCheck.exe\" \"%1\""));
+       },
+       "registered to another program", false},
       {"the user's own choice",
        [] {
          ASSERT_EQ(StartLauncher("/regserver"), 0);
@@ -191,7 +215,11 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
     EXPECT_EQ(Check("association --json", &report), sound ? 0 : 1) << c.name;
     EXPECT_EQ(report["verdict"], c.verdict) << c.name;
     EXPECT_EQ(report["program_is_ours"], c.ours) << c.name;
+    if (report["command_expanded"].is_string()) {
+      EXPECT_EQ(report["command_expanded"], "\"" + moved + "\" \"%1\"") << c.name;
+    }
   }
+  SetEnvironmentVariableA("ZL_CHECK_FOLDER", nullptr);
 }
 
 }  // namespace

@@ -102,21 +102,29 @@ int RunExact(const std::string& command_line) {
 }
 
 int RunCapturing(const std::string& command_line, std::string* output) {
+  std::wstring wide(command_line.size() + 1, L'\0');
+  int length = MultiByteToWideChar(CP_ACP, 0, command_line.c_str(), -1, &wide[0],
+                                   static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+  return RunCapturingW(wide, output);
+}
+
+int RunCapturingW(const std::wstring& command_line, std::string* output) {
   StubLogPath();
   const std::string file = TempFolder() + "zandrell-captured-output.txt";
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return -1000;
-  std::string writable = command_line;
-  STARTUPINFOA startup = {};
+  std::wstring writable = command_line;
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = out;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+  BOOL started = CreateProcessW(nullptr, &writable[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                                 nullptr, nullptr, &startup, &process);
   CloseHandle(out);
   int result = started ? RunToTheEnd(process) : -1000;
@@ -163,6 +171,15 @@ std::wstring FromUtf8(const std::string& text) {
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
   return wide;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], length, nullptr,
+                      nullptr);
+  return utf8;
 }
 
 int StartLauncher(const std::string& tail) {

@@ -15,10 +15,12 @@ std::string LauncherPath();
 int RunExact(const std::string& command_line);
 // The same, with what the program wrote to its standard output.
 int RunCapturing(const std::string& command_line, std::string* output);
+int RunCapturingW(const std::wstring& command_line, std::string* output);
 // The same with a UTF-16 command line, the way the shell starts programs;
 // `program`, when given, names the program apart from the command line.
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());
 std::wstring FromUtf8(const std::string& text);
+std::string ToUtf8(const std::wstring& text);
 // Starts the launcher with this command-line tail after its quoted path.
 int StartLauncher(const std::string& tail);
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 
@@ -130,6 +131,19 @@ TEST_F(NamesTest, AConfigurationIsOpenedByItsOwnNameOrNotAtAll) {
     }
     std::string expected = InCodePage(name) ? Quoted(quin) + " " + Quoted(BestFit(config)) : "-1";
     EXPECT_EQ(Outcome(Open(config)), expected) << name.utf8;
+    // The check says so too, and with --json in an object a script can read,
+    // naming the file as given.
+    std::string output;
+    int checked = RunCapturingW(L"\"" + FromUtf8(BuildFolder()) + L"\\ZandrellCheck.exe\" which \"" +
+                                    config + L"\" --json", &output);
+    nlohmann::json report = nlohmann::json::parse(output, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << name.utf8 << ": " << output;
+    EXPECT_EQ(checked, InCodePage(name) ? 0 : 1) << name.utf8;
+    if (!InCodePage(name)) {
+      EXPECT_TRUE(report["error"].is_string()) << name.utf8;
+      EXPECT_EQ(report["file"], ToUtf8(config)) << name.utf8;
+      EXPECT_FALSE(report.contains("command_line")) << name.utf8;
+    }
   }
 }
 
