@@ -15,6 +15,7 @@ std::string LauncherPath();
 int RunExact(const std::string& command_line);
 // The same, with what the program wrote to its standard output.
 int RunCapturing(const std::string& command_line, std::string* output);
+int RunCapturingW(const std::wstring& command_line, std::string* output);
 // The same with a UTF-16 command line, the way the shell starts programs;
 // `program`, when given, names the program apart from the command line.
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());
@@ -25,6 +26,8 @@ int StartLauncher(const std::string& tail);
 // What ZandrellCheck.exe predicts the launcher does with `file`: the command
 // line it would start, or "-1" when it would start nothing.
 std::string CheckPrediction(const std::string& file);
+// The same for a file named in UTF-16, as the shell names it.
+std::string CheckPredictionW(const std::wstring& file);
 
 // A folder of the test's own under the prefix's temporary folder, emptied.
 std::string ScratchFolder(const std::string& name);
