@@ -73,7 +73,7 @@ int RegisterAssociation() {
   RegistryKey root = nullptr, ext = nullptr, progid = nullptr, icon = nullptr;
   RegistryKey shell = nullptr, open = nullptr, command = nullptr;
 
-  if (OpenRegistryKey(kClassesRoot, nullptr, 0, kKeySetValue, &root) != 0) return -1;
+  if (OpenMachineClasses(kKeySetValue, &root) != 0) return -1;
 
   if (CreateRegistryKey(root, kExtensionKey, kKeySetValue, &ext) != 0) return FailClosing(root);
   if (SetDefaultText(ext, kProgId) != 0) return FailClosing(root, ext);

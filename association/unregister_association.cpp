@@ -17,6 +17,19 @@ bool CopyName(char* path, const char* name) {
   return true;
 }
 
+// Whether the path's last character is a backslash. In a double-byte code
+// page (932, 936, 950) the second byte of a character may be 0x5C (the last
+// byte of "表" or "ソ" in 932, of "許" in 950), so the path is read from its
+// start, a lead byte taking its trail byte with it, as the command line is.
+bool EndsInBackslash(const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    last = p;
+    if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') ++p;
+  }
+  return last != nullptr && *last == '\\';
+}
+
 }  // namespace
 
 int DeleteKeyTree(RegistryKey root, char* path) {
@@ -28,7 +41,7 @@ int DeleteKeyTree(RegistryKey root, char* path) {
 
   size_t length = std::strlen(path);
   char* tail = path + length;
-  if (length == 0 || path[length - 1] != '\\') {
+  if (!EndsInBackslash(path)) {
     *tail++ = '\\';
     *tail = '\0';
   }
@@ -62,8 +75,14 @@ int DeleteKeyTree(RegistryKey root, char* path) {
 }
 
 int UnregisterAssociation() {
+  RegistryKey root = nullptr;
+  if (OpenMachineClasses(kKeyRead, &root) != 0) return -1;
   char path[kKeyTreePathSize];
-  if (!CopyName(path, kExtensionKey) || DeleteKeyTree(kClassesRoot, path) != 0) return -1;
-  if (!CopyName(path, kProgId) || DeleteKeyTree(kClassesRoot, path) != 0) return -1;
-  return 0;
+  int result = -1;
+  if (CopyName(path, kExtensionKey) && DeleteKeyTree(root, path) == 0 &&
+      CopyName(path, kProgId) && DeleteKeyTree(root, path) == 0) {
+    result = 0;
+  }
+  if (CloseRegistryKey(root) != 0) return -1;
+  return result;
 }

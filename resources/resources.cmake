@@ -57,6 +57,12 @@ if(BUILD_TESTING)
       --exe $<TARGET_FILE:ZandrellCheck> --version ${PROJECT_VERSION})
   set_tests_properties(resources_in_exe resources_in_check_exe PROPERTIES LABELS resources)
 
+  # The flags in both programs' headers that Windows acts on at start-up.
+  add_test(NAME program_headers
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/resources/check_header.py
+      $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>)
+  set_tests_properties(program_headers PROPERTIES LABELS resources)
+
   # The double-click path loads what the import table names, and nothing
   # else should be loaded there.
   add_test(NAME launcher_imports

@@ -37,7 +37,8 @@ fi
 enable_32bit_programs
 
 # Wine takes the system's UI language and code page from the locale; the
-# tests need these (ja_JP for code page 932).
-for l in de_DE de_AT de_CH fr_FR en_US ja_JP; do
+# tests need these (ja_JP for code page 932; hi_IN, a language with no ANSI
+# code page of its own, for 65001, UTF-8 as the ANSI code page).
+for l in de_DE de_AT de_CH fr_FR en_US ja_JP hi_IN; do
   locale -a 2>/dev/null | grep -qx "$l.utf8" || $sudo localedef -i "$l" -f UTF-8 "$l.UTF-8"
 done

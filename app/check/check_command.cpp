@@ -44,8 +44,9 @@ namespace {
 int CheckFailed(bool json, const std::string& error, const std::string& file_utf8, bool with_file,
                 std::string* out, std::string* err) {
   if (json) {
-    *out = "{\"error\":" + JsonUtf8String(error) +
-           (with_file ? ",\"file\":" + JsonUtf8String(file_utf8) : std::string()) + "}\n";
+    // For a FILE, the same fields as a report of `which` that ends in failure.
+    *out = (with_file ? "{\"file\":" + JsonUtf8String(file_utf8) + ",\"exit_code\":-1," : std::string("{")) +
+           "\"error\":" + JsonUtf8String(error) + "}\n";
   } else {
     *err = "ZandrellCheck: " + (with_file ? file_utf8 + ": " : std::string()) + error + "\n";
   }

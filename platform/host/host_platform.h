@@ -17,6 +17,7 @@ struct PlatformCall {
   std::string argument;  // the path, sub key, value name or command line handed over
   RegistryKey key;       // the handle the call was made on, if any
   long result;           // what the call returned (for void calls, 0)
+  RegistryKey opened;    // the handle an open or create handed out, if any
 };
 
 struct StartedProgram {

@@ -108,16 +108,28 @@ bool IsPredefined(RegistryKey key) {
   return value >= 0x80000000u && value <= 0x80000002u;
 }
 
+constexpr uintptr_t kClassesRootValue = 0x80000000u;
+constexpr uintptr_t kLocalMachineValue = 0x80000002u;
+
+std::shared_ptr<FakeKey> Walk(uintptr_t root, const std::vector<std::string>& physical, bool create);
+
+// HKEY_CLASSES_ROOT is shown as Wine shows it: HKLM\SOFTWARE\Classes itself,
+// without Windows' merge of the user's own classes over it. That key is there
+// on every machine.
 std::shared_ptr<FakeKey> Root(uintptr_t root) {
+  if (root == kClassesRootValue) return Walk(kLocalMachineValue, {"SOFTWARE", "Classes"}, true);
   auto& slot = State().roots[root];
-  if (!slot) slot = std::make_shared<FakeKey>();
+  if (!slot) {
+    slot = std::make_shared<FakeKey>();
+    if (root == kLocalMachineValue) Walk(root, {"SOFTWARE", "Classes"}, true);
+  }
   return slot;
 }
 
 // Records a call and decides whether an injected fault takes it over.
 bool Record(const char* function, const std::string& argument, RegistryKey key, long* error) {
   HostState& state = State();
-  state.calls.push_back({function, argument, key, 0});
+  state.calls.push_back({function, argument, key, 0, nullptr});
   for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {
     if (!it->function.empty() && it->function != function) continue;
     if (--it->remaining > 0) continue;
@@ -136,12 +148,21 @@ long Finish(long result) {
   return result;
 }
 
+bool IsLeadByteOfCodePage(unsigned char byte) {
+  return byte >= State().lead_first && byte <= State().lead_last;
+}
+
+// Windows reads a path in the ANSI code page by its characters: the trail
+// byte of a double-byte character is no backslash even where it is 0x5C.
 std::vector<std::string> SplitPath(const char* path) {
   std::vector<std::string> parts;
   if (path == nullptr) return parts;
   std::string part;
   for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '\\') {
+    if (IsLeadByteOfCodePage(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+      part += *p++;
+      part += *p;
+    } else if (*p == '\\') {
       if (!part.empty()) parts.push_back(part);
       part.clear();
     } else {
@@ -153,11 +174,13 @@ std::vector<std::string> SplitPath(const char* path) {
 }
 
 // A 32-bit process sees HKLM\SOFTWARE through Wow6432Node unless it asks for
-// the 64-bit view.
+// the 64-bit view; HKLM\SOFTWARE\Classes is shared by both views (apart from
+// COM's subkeys, which nothing here touches).
 std::vector<std::string> PhysicalPath(uintptr_t root, std::vector<std::string> path,
                                       uint32_t access) {
-  bool software = root == 0x80000002u && !path.empty() && strcasecmp(path[0].c_str(), "SOFTWARE") == 0;
-  bool already = path.size() > 1 && strcasecmp(path[1].c_str(), "Wow6432Node") == 0;
+  bool software = root == kLocalMachineValue && !path.empty() && strcasecmp(path[0].c_str(), "SOFTWARE") == 0;
+  bool already = path.size() > 1 && (strcasecmp(path[1].c_str(), "Wow6432Node") == 0 ||
+                                     strcasecmp(path[1].c_str(), "Classes") == 0);
   if (software && !already && (access & kKeyWow64_64Key) == 0) {
     path.insert(path.begin() + 1, "Wow6432Node");
   }
@@ -224,7 +247,7 @@ long OpenOrCreate(const char* function, RegistryKey parent, const char* sub_key,
   uintptr_t handle = State().next_handle += 4;
   State().open_keys[handle] = OpenKey{node, base->root, path};
   *key = reinterpret_cast<RegistryKey>(handle);
-  State().calls.back().key = *key;
+  State().calls.back().opened = *key;
   return Finish(0);
 }
 
@@ -402,7 +425,7 @@ long DeleteRegistryKeyInView(RegistryKey parent, const char* sub_key, uint32_t v
   std::vector<std::string> path = base->path;
   for (const std::string& part : SplitPath(sub_key)) path.push_back(part);
   std::shared_ptr<FakeKey> node = Walk(base->root, PhysicalPath(base->root, path, view), false);
-  if (!node || node->parent == nullptr) return Finish(kErrorFileNotFound);
+  if (!node || node->parent == nullptr || path.empty()) return Finish(kErrorFileNotFound);
   if (!node->subkeys.empty()) return Finish(kErrorAccessDenied);
   node->deleted = true;
   node->parent->subkeys.erase(node->name);
@@ -467,9 +490,7 @@ const char* GetProcessCommandLine() {
   return State().command_line_exact ? State().command_line.c_str() : nullptr;
 }
 
-bool IsLeadByte(unsigned char byte) {
-  return byte >= State().lead_first && byte <= State().lead_last;
-}
+bool IsLeadByte(unsigned char byte) { return IsLeadByteOfCodePage(byte); }
 
 // Behaves like GetModuleFileNameA on current Windows: a path that doesn't fit
 // is cut to size - 1 characters, terminated, and the result equals size.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/host/host_platform.h"
 #include "tests/support/registry_helpers.h"
@@ -46,7 +48,7 @@ class AssociationTest : public ::testing::Test {
 TEST_F(AssociationTest, RegistrationWritesTheKeysInOrder) {
   EXPECT_EQ(RegisterAssociation(), 0);
   EXPECT_EQ(CallTrace(),
-            "Open() Create(.cfg) Set Close Create(Zandrell.Launcher.1) GetDefaultUiLanguage Set "
+            "Open(Software\\Classes) Create(.cfg) Set Close Create(Zandrell.Launcher.1) GetDefaultUiLanguage Set "
             "Create(DefaultIcon) Set Close Create(Shell) Close Create(Open) Close Create(Command) "
             "Close GetOwnModulePath Set Close Close Notify");
   EXPECT_EQ(ClassesDefaultValue(".cfg"), WithTerminator("Zandrell.Launcher.1"));
@@ -138,6 +140,71 @@ TEST_F(AssociationTest, RegistrationStopsAtEachFailingCall) {
   }
 }
 
+// Every key created, value set and key deleted, by its full path from a
+// predefined root, as the calls the job made name it.
+std::vector<std::string> RegistryChanges() {
+  std::map<RegistryKey, std::string> where = {
+      {kClassesRoot, "HKCR"}, {kCurrentUser, "HKCU"}, {kLocalMachine, "HKLM"}};
+  std::vector<std::string> changes;
+  for (const PlatformCall& call : RecordedCalls()) {
+    if (call.result != 0) continue;
+    const std::string base = where.count(call.key) ? where[call.key] : "?";
+    const std::string path = call.argument.empty() ? base : base + "\\" + call.argument;
+    if (call.function == "OpenRegistryKey" || call.function == "CreateRegistryKey") {
+      where[call.opened] = path;
+    }
+    if (call.function == "CreateRegistryKey") changes.push_back("create " + path);
+    if (call.function == "SetRegistryValue") changes.push_back("set " + base);
+    if (call.function == "DeleteRegistryKey") changes.push_back("delete " + path);
+  }
+  return changes;
+}
+
+// Both jobs work on the machine's classes key, never through HKCR: on Windows
+// HKCR merges the user's own classes over the machine's, and a value written
+// to a key the user also has lands in the user's. A user's own .cfg key, and
+// a user's own file-type key, are no concern of either job.
+TEST_F(AssociationTest, BothJobsChangeOnlyTheMachinesClasses) {
+  const std::string m = "HKLM\\Software\\Classes\\";
+  const std::string p = m + "Zandrell.Launcher.1";
+  const struct {
+    const char* job;
+    std::vector<std::string> changes;
+  } cases[] = {
+      {"register",
+       {"create " + m + ".cfg", "set " + m + ".cfg", "create " + p, "set " + p,
+        "create " + p + "\\DefaultIcon", "set " + p + "\\DefaultIcon", "create " + p + "\\Shell",
+        "create " + p + "\\Shell\\Open", "create " + p + "\\Shell\\Open\\Command",
+        "set " + p + "\\Shell\\Open\\Command"}},
+      {"unregister",
+       {"delete " + m + ".cfg", "delete " + p + "\\DefaultIcon",
+        "delete " + p + "\\Shell\\Open\\Command", "delete " + p + "\\Shell\\Open",
+        "delete " + p + "\\Shell", "delete " + p}},
+  };
+  for (const auto& c : cases) {
+    ResetHostPlatform();
+    SetOwnModulePath(kModule);
+    const bool registering = std::string(c.job) == "register";
+    if (!registering) {
+      ASSERT_EQ(RegisterAssociation(), 0);
+    }
+    ASSERT_TRUE(WriteString(kCurrentUser, "Software\\Classes\\.cfg", "", "Users.Own"));
+    ASSERT_TRUE(WriteKey(kCurrentUser, "Software\\Classes\\.cfg\\OpenWithProgids"));
+    ASSERT_TRUE(WriteKey(kCurrentUser, "Software\\Classes\\Zandrell.Launcher.1\\Shell"));
+    ClearRecordedCalls();
+    EXPECT_EQ(registering ? RegisterAssociation() : UnregisterAssociation(), 0) << c.job;
+    EXPECT_EQ(RegistryChanges(), c.changes) << c.job;
+    uint32_t type = 0;
+    std::string data;
+    EXPECT_TRUE(ReadValue(kCurrentUser, "Software\\Classes\\.cfg", "", &type, &data)) << c.job;
+    EXPECT_EQ(data, WithTerminator("Users.Own")) << c.job;
+    EXPECT_TRUE(KeyExists(kCurrentUser, "Software\\Classes\\.cfg\\OpenWithProgids")) << c.job;
+    EXPECT_TRUE(KeyExists(kCurrentUser, "Software\\Classes\\Zandrell.Launcher.1\\Shell")) << c.job;
+    EXPECT_EQ(KeyExists(kLocalMachine, "Software\\Classes\\Zandrell.Launcher.1\\Shell\\Open"),
+              registering) << c.job;
+  }
+}
+
 TEST_F(AssociationTest, RemovalDeletesBothTreesAndAnnouncesEmptiedKeys) {
   ASSERT_EQ(RegisterAssociation(), 0);
   ClearRecordedCalls();
@@ -182,6 +249,37 @@ TEST_F(AssociationTest, RemovalTakesWhateverIsThere) {
   }
 }
 
+// In a double-byte code page the last byte of a key's name may be 0x5C
+// without being a backslash: the key's subkeys must still be reached by its
+// name and a backslash, not by its name run on into theirs.
+TEST_F(AssociationTest, RemovalEmptiesKeysWhoseLastByteLooksLikeABackslash) {
+  const struct {
+    const char* name;
+    const char* bytes;
+  } cases[] = {
+      {"hyou (932)", "\x95\x5c"},           // 表
+      {"so (932)", "\x83\x5c"},             // ソ
+      {"nou (932)", "\x94\x5c"},            // 能
+      {"kyo (950)", "\xb3\x5c"},            // 許
+      {"two of them", "\x95\x5c\x83\x5c"},  // 表ソ
+      {"nihon", "\x93\xfa\x96\x7b"},        // 日本, no 0x5C at all
+  };
+  for (const auto& c : cases) {
+    ResetHostPlatform();
+    SetOwnModulePath(kModule);
+    SetLeadBytes(0x81, 0xFE);
+    ASSERT_EQ(RegisterAssociation(), 0);
+    const std::string key = std::string(".cfg\\") + c.bytes;
+    ASSERT_TRUE(WriteKey(kClassesRoot, key + "\\sub\\deeper")) << c.name;
+    ASSERT_TRUE(WriteKey(kClassesRoot, key + "\\other")) << c.name;
+    EXPECT_EQ(UnregisterAssociation(), 0) << c.name;
+    EXPECT_FALSE(KeyExists(kClassesRoot, ".cfg")) << c.name;
+    EXPECT_FALSE(KeyExists(kClassesRoot, kProgIdKey)) << c.name;
+    // .cfg\name\sub, .cfg\name and .cfg, then the three of the file type.
+    EXPECT_EQ(AssociationNotifications(), 1 + 3 + 3) << c.name;
+  }
+}
+
 TEST_F(AssociationTest, RemovalFailsOnWhatItCannotDelete) {
   const std::string deep = ".cfg\\" + std::string(200, 'd') + "\\" + std::string(48, 'e');
   const struct {
@@ -197,10 +295,12 @@ TEST_F(AssociationTest, RemovalFailsOnWhatItCannotDelete) {
       {"path 255 long", deep.substr(0, 254) + "f", "", 0, 0, -1, true},
       {"name of 255", ".cfg\\" + std::string(255, 'n'), "", 0, 0, -1, true},
       {"extension undeletable", "", "DeleteRegistryKey", 3, kErrorAccessDenied, -1, true},
-      {"extension unreadable", "", "OpenRegistryKey", 1, kErrorAccessDenied, -1, true},
-      {"extension vanished", "", "OpenRegistryKey", 1, kErrorFileNotFound, 0, false},
+      {"classes key unreadable", "", "OpenRegistryKey", 1, kErrorAccessDenied, -1, true},
+      {"extension unreadable", "", "OpenRegistryKey", 2, kErrorAccessDenied, -1, true},
+      {"extension vanished", "", "OpenRegistryKey", 2, kErrorFileNotFound, 0, false},
       {"enumeration fails", "", "EnumerateSubkey", 1, kErrorAccessDenied, -1, true},
       {"close fails", "", "CloseRegistryKey", 1, kErrorInvalidHandle, -1, true},
+      {"classes key close fails", "", "CloseRegistryKey", 5, kErrorInvalidHandle, -1, false},
       {"file type subkey fails", "", "DeleteRegistryKey", 9, kErrorAccessDenied, -1, true},
   };
   for (const auto& c : cases) {

@@ -90,8 +90,9 @@ TEST_F(OutsideCodePageTest, RemovalEndsOnASubkeyItCannotDelete) {
     if (c.outside) {
       ASSERT_TRUE(WriteKeyOutsideCodePage(kClassesRoot, ".cfg\\ShellEx", kOutside));
     }
-    // The first open is of .cfg itself, the second of .cfg\ShellEx.
-    if (c.gone_reports > 0) FailCall("OpenRegistryKey", 2, kErrorFileNotFound, c.gone_reports);
+    // The first open is of the machine's classes key, the second of .cfg
+    // itself, the third of .cfg\ShellEx.
+    if (c.gone_reports > 0) FailCall("OpenRegistryKey", 3, kErrorFileNotFound, c.gone_reports);
     EXPECT_EQ(UnregisterAssociation(), c.result) << c.name;
     EXPECT_EQ(KeyExists(kClassesRoot, ".cfg"), c.result != 0) << c.name;
     EXPECT_EQ(KeyExists(kClassesRoot, "Zandrell.Launcher.1"), c.result != 0) << c.name;

@@ -113,6 +113,35 @@ TEST_F(AssociationTest, RemovalTakesBothTreesWithEverythingInThem) {
   }
 }
 
+// A user's own .cfg and file-type keys (HKCU\Software\Classes) are no
+// concern of either job: both work on the machine's classes. Wine does not
+// merge the user's classes into HKCR as Windows does, so here this shows that
+// nothing of the user's is written or deleted; the host tests show that every
+// change goes to HKLM\Software\Classes.
+TEST_F(AssociationTest, TheUsersOwnClassesAreLeftAlone) {
+  const std::string user = "Software\\Classes\\";
+  ASSERT_TRUE(WriteString(kCurrentUser, user + ".cfg", "", "Users.Own"));
+  ASSERT_TRUE(WriteKey(kCurrentUser, user + ".cfg\\OpenWithProgids"));
+  ASSERT_TRUE(WriteKey(kCurrentUser, user + kProgId + "\\Shell\\Edit"));
+  for (const char* job : {"/regserver", "/unregserver"}) {
+    const bool registering = std::string(job) == "/regserver";
+    EXPECT_EQ(StartLauncher(job), 0) << job;
+    uint32_t type = 0;
+    std::string data;
+    EXPECT_TRUE(ReadValue(kCurrentUser, user + ".cfg", "", &type, &data)) << job;
+    EXPECT_EQ(data, WithTerminator("Users.Own")) << job;
+    EXPECT_TRUE(KeyExists(kCurrentUser, user + ".cfg\\OpenWithProgids")) << job;
+    EXPECT_TRUE(KeyExists(kCurrentUser, user + kProgId + "\\Shell\\Edit")) << job;
+    EXPECT_FALSE(KeyExists(kCurrentUser, user + kProgId + "\\Shell\\Open")) << job;
+    data.clear();
+    EXPECT_EQ(ReadValue(kLocalMachine, user + ".cfg", "", &type, &data), registering) << job;
+    EXPECT_EQ(data, registering ? WithTerminator(kProgId) : "") << job;
+    EXPECT_EQ(KeyExists(kLocalMachine, user + kProgId + "\\Shell\\Open\\Command"), registering) << job;
+  }
+  ASSERT_TRUE(RemoveTree(kCurrentUser, user + ".cfg"));
+  ASSERT_TRUE(RemoveTree(kCurrentUser, user + kProgId));
+}
+
 TEST_F(AssociationTest, TheShellOpensAConfigurationThroughUs) {
   std::string folder = ScratchFolder("shell loop");
   std::string home = folder + "\\Morvo 9.5";

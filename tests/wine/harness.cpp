@@ -32,6 +32,14 @@ std::string StubLogPath() {
   return path;
 }
 
+std::wstring FromAnsi(const std::string& text) {
+  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+  wide.pop_back();
+  return wide;
+}
+
 }  // namespace
 
 std::string BuildFolder() {
@@ -102,11 +110,7 @@ int RunExact(const std::string& command_line) {
 }
 
 int RunCapturing(const std::string& command_line, std::string* output) {
-  std::wstring wide(command_line.size() + 1, L'\0');
-  int length = MultiByteToWideChar(CP_ACP, 0, command_line.c_str(), -1, &wide[0],
-                                   static_cast<int>(wide.size()));
-  wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
-  return RunCapturingW(wide, output);
+  return RunCapturingW(FromAnsi(command_line), output);
 }
 
 int RunCapturingW(const std::wstring& command_line, std::string* output) {
@@ -133,12 +137,11 @@ int RunCapturingW(const std::wstring& command_line, std::string* output) {
   return result;
 }
 
+namespace {
+
 // The report is in UTF-8; the launcher's command line, as the stub tool
 // records it, in the ANSI code page.
-std::string CheckPrediction(const std::string& file) {
-  std::string output;
-  int result = RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + file + "\" --json",
-                            &output);
+std::string Prediction(int result, const std::string& output) {
   nlohmann::json report = nlohmann::json::parse(output, nullptr, false);
   if (report.is_discarded()) return "unreadable report (exit code " + std::to_string(result) + ")";
   if (result == 1 && report["exit_code"] == -1) return "-1";
@@ -151,6 +154,25 @@ std::string CheckPrediction(const std::string& file) {
   WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0], length, nullptr, nullptr);
   ansi.pop_back();
   return ansi;
+}
+
+}  // namespace
+
+std::string CheckPrediction(const std::string& file) {
+  std::string output;
+  int result = RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + file + "\" --json",
+                            &output);
+  return Prediction(result, output);
+}
+
+// A name the ANSI code page can't hold is refused by the check program as
+// by the launcher: exit code 1, and a report that says the launcher fails.
+std::string CheckPredictionW(const std::wstring& file) {
+  std::string output;
+  int result = RunCapturingW(L"\"" + FromAnsi(BuildFolder()) + L"\\ZandrellCheck.exe\" which \"" +
+                                 file + L"\" --json",
+                             &output);
+  return Prediction(result, output);
 }
 
 int RunExactW(const std::wstring& command_line, const std::wstring& program) {

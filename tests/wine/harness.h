@@ -27,6 +27,8 @@ int StartLauncher(const std::string& tail);
 // What ZandrellCheck.exe predicts the launcher does with `file`: the command
 // line it would start, or "-1" when it would start nothing.
 std::string CheckPrediction(const std::string& file);
+// The same for a file named in UTF-16, as the shell names it.
+std::string CheckPredictionW(const std::wstring& file);
 
 // A folder of the test's own under the prefix's temporary folder, emptied.
 std::string ScratchFolder(const std::string& name);

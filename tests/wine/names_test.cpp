@@ -1,5 +1,9 @@
 // Names beyond the ANSI code page, under code page 1252 (the tests' default
-// locale) and again under 932 (ctest runs this suite in ja_JP.UTF-8 too).
+// locale) and again under 932 and 65001 (ctest runs this suite in
+// ja_JP.UTF-8 and in hi_IN.UTF-8 too: Hindi has no ANSI code page of its own,
+// so Wine makes UTF-8 the ANSI code page, as Windows' "use Unicode UTF-8"
+// option does). The check program is asked first and held to what the
+// launcher then does.
 // The system hands an ANSI program such a name as a best-fit look-alike
 // ("ā" as "a"); each case puts that look-alike in the launcher's way, and
 // the launcher must act on the very name or on nothing at all. Names the code
@@ -40,7 +44,11 @@ const Name kNames[] = {
     {"\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88", false, true},  // "ソフト": 0x83 0x5C ...
 };
 
-bool InCodePage(const Name& name) { return GetACP() == 932 ? name.in_932 : name.in_1252; }
+// UTF-8 holds every name.
+bool InCodePage(const Name& name) {
+  if (GetACP() == CP_UTF8) return true;
+  return GetACP() == 932 ? name.in_932 : name.in_1252;
+}
 
 // What the A calls make of a name: the name itself where the code page holds
 // it, its look-alike where it does not.
@@ -70,7 +78,8 @@ void CopyFileTo(const std::string& from, const std::wstring& to) {
 class NamesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(GetACP() == 1252 || GetACP() == 932) << "the cases know code pages 1252 and 932";
+    ASSERT_TRUE(GetACP() == 1252 || GetACP() == 932 || GetACP() == CP_UTF8)
+        << "the cases know code pages 1252, 932 and 65001";
     Clean();
     folder_ = FromUtf8(ScratchFolder("names"));
     ClearStubStarts();
@@ -130,6 +139,7 @@ TEST_F(NamesTest, AConfigurationIsOpenedByItsOwnNameOrNotAtAll) {
       WriteBytes(lookalike, "\xefMorvo model\r\n");
     }
     std::string expected = InCodePage(name) ? Quoted(quin) + " " + Quoted(BestFit(config)) : "-1";
+    EXPECT_EQ(CheckPredictionW(config), expected) << name.utf8;
     EXPECT_EQ(Outcome(Open(config)), expected) << name.utf8;
     // The check says so too, and with --json in an object a script can read,
     // naming the file as given.
@@ -160,6 +170,7 @@ TEST_F(NamesTest, AnInstallationFolderIsUsedByItsOwnNameOrPassedOver) {
     }
     std::wstring used = InCodePage(name) ? home : folder_ + L"\\Morvo 9.5";
     std::string exe = BestFit(used + L"\\Exec32\\Morvo32.exe");
+    EXPECT_EQ(CheckPredictionW(config), Quoted(exe) + " " + Quoted(BestFit(config))) << name.utf8;
     EXPECT_EQ(Outcome(Open(config)), Quoted(exe) + " " + Quoted(BestFit(config))) << name.utf8;
   }
 }
@@ -192,6 +203,34 @@ TEST_F(NamesTest, RemovalEndsOnASubkeyItCannotName) {
     EXPECT_EQ(StartLauncher("/unregserver"), InCodePage(name) ? 0 : -1) << name.utf8;
     EXPECT_EQ(KeyExists(kClassesRoot, ".cfg\\ShellEx"), !InCodePage(name)) << name.utf8;
     EXPECT_EQ(KeyExists(kClassesRoot, kProgId), !InCodePage(name)) << name.utf8;
+    Clean();
+  }
+}
+
+// A key whose name ends in a double-byte character, with a subkey of its
+// own. In code page 932 "表", "ソ" and "能" end in the byte 0x5C (as "許"
+// does in 950; in 932 it is 0x8B 0x96): read byte by byte, the key's path
+// would seem to end in a backslash already, and its subkeys would be looked
+// for under a name that runs on into theirs. In 65001 they are plain UTF-8;
+// in 1252 they can't be named at all, and the removal ends with -1.
+TEST_F(NamesTest, RemovalEmptiesAKeyWhoseNameEndsInADoubleByteCharacter) {
+  const Name kDoubleByte[] = {
+      {"\xe8\xa1\xa8", false, true},  // "表": 0x95 0x5C
+      {"\xe3\x82\xbd", false, true},  // "ソ": 0x83 0x5C
+      {"\xe8\x83\xbd", false, true},  // "能": 0x94 0x5C
+      {"\xe8\xa8\xb1", false, true},  // "許": 0x8B 0x96
+  };
+  for (const Name& name : kDoubleByte) {
+    const std::string key = std::string(".cfg\\") + name.utf8;
+    ASSERT_EQ(StartLauncher("/regserver"), 0) << name.utf8;
+    ASSERT_TRUE(WriteKeyOutsideCodePage(kClassesRoot, key, "sub")) << name.utf8;
+    ASSERT_TRUE(WriteKeyOutsideCodePage(kClassesRoot, key + "\\sub", "deeper")) << name.utf8;
+    EXPECT_EQ(StartLauncher("/unregserver"), InCodePage(name) ? 0 : -1) << name.utf8;
+    EXPECT_EQ(KeyExists(kClassesRoot, ".cfg"), !InCodePage(name)) << name.utf8;
+    EXPECT_EQ(KeyExists(kClassesRoot, kProgId), !InCodePage(name)) << name.utf8;
+    ASSERT_TRUE(DeleteKeyOutsideCodePage(kClassesRoot, key + "\\sub", "deeper")) << name.utf8;
+    ASSERT_TRUE(DeleteKeyOutsideCodePage(kClassesRoot, key, "sub")) << name.utf8;
+    ASSERT_TRUE(DeleteKeyOutsideCodePage(kClassesRoot, ".cfg", name.utf8)) << name.utf8;
     Clean();
   }
 }

@@ -91,11 +91,15 @@ set_tests_properties(registration_survives_restart PROPERTIES FIXTURES_REQUIRED 
   RESOURCE_LOCK wineprefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}" TIMEOUT 300)
 
 # Names beyond the code page once more under code page 932 (Japanese), a
-# double-byte code page whose second bytes may read as a backslash.
-add_test(NAME names_in_ja_JP COMMAND launcher_wine_tests --gtest_filter=NamesTest.*)
-add_test(NAME exact_ansi_in_ja_JP COMMAND contract_tests --gtest_filter=ExactAnsi.*)
-set_tests_properties(names_in_ja_JP exact_ansi_in_ja_JP PROPERTIES FIXTURES_REQUIRED wine
-  RESOURCE_LOCK wineprefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT};LC_ALL=ja_JP.UTF-8" TIMEOUT 300)
+# double-byte code page whose second bytes may read as a backslash, and under
+# 65001, UTF-8 as the ANSI code page: Wine takes it for a locale whose
+# language has no ANSI code page of its own, such as Hindi.
+foreach(locale ja_JP hi_IN)
+  add_test(NAME names_in_${locale} COMMAND launcher_wine_tests --gtest_filter=NamesTest.*)
+  add_test(NAME exact_ansi_in_${locale} COMMAND contract_tests --gtest_filter=ExactAnsi.*)
+  set_tests_properties(names_in_${locale} exact_ansi_in_${locale} PROPERTIES FIXTURES_REQUIRED wine
+    RESOURCE_LOCK wineprefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT};LC_ALL=${locale}.UTF-8" TIMEOUT 300)
+endforeach()
 
 # The file-type description follows the system's default UI language, which
 # Wine takes from the locale it is started in.
