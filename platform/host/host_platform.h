@@ -61,6 +61,11 @@ bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const st
                              uint32_t type, const std::string& text, uint32_t access);
 void SetDefaultUiLanguage(uint16_t language);
 void SetStartResult(uint32_t result);
+// The system the check program sees: its native machine (x64 unless set),
+// whether it emulates x64 programs, whether the shell starts programs
+// elevated and whether the user is an administrator (neither unless set).
+void SetSystemMachine(uint16_t native_machine, bool emulates_x64 = false);
+void SetElevation(bool shell_runs_elevated, bool administrator);
 
 const std::vector<StartedProgram>& StartedPrograms();
 int AssociationNotifications();
