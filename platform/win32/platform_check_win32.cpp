@@ -62,18 +62,34 @@ std::string AnsiToUtf8(const std::string& text) {
 
 // A console shows characters, whatever its code page; a pipe or a file gets
 // UTF-8, which scripts and editors read without being told the code page.
+// Either may take less than it was given (a console takes a long report in
+// pieces): the rest is written until all is out or a write fails.
 void WriteStandardStream(int stream, const std::string& utf8) {
   HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty()) return;
   DWORD mode = 0;
   if (GetConsoleMode(handle, &mode)) {
-    std::wstring wide = Widen(utf8, CP_UTF8);
-    DWORD written = 0;
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    const std::wstring wide = Widen(utf8, CP_UTF8);
+    for (size_t done = 0; done < wide.size();) {
+      // Pieces of a size every console takes, never split inside a
+      // surrogate pair.
+      DWORD piece = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+      if (piece > 1 && IS_HIGH_SURROGATE(wide[done + piece - 1])) --piece;
+      DWORD written = 0;
+      if (!WriteConsoleW(handle, wide.data() + done, piece, &written, nullptr) || written == 0) return;
+      done += written;
+    }
     return;
   }
-  DWORD written = 0;
-  WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  for (size_t done = 0; done < utf8.size();) {
+    DWORD written = 0;
+    if (!WriteFile(handle, utf8.data() + done, static_cast<DWORD>(utf8.size() - done), &written,
+                   nullptr) ||
+        written == 0) {
+      return;
+    }
+    done += written;
+  }
 }
 
 bool HasSeparate64BitView() {
