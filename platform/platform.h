@@ -133,3 +133,27 @@ bool HasSeparate64BitView();
 // The original file name a program's version information gives, or "" when
 // it has none (or the file is no program).
 std::string ProgramOriginalFilename(const char* path);
+
+// Up to `count` bytes of a file from byte `offset` on, as they are stored
+// (fewer where the file ends first); -1 when the file cannot be opened. The
+// file is opened for reading without denying others anything.
+int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string* bytes);
+
+// Machine types of programs and of the system (IMAGE_FILE_MACHINE_*).
+constexpr uint16_t kMachineI386 = 0x014C;
+constexpr uint16_t kMachineArmNt = 0x01C4;
+constexpr uint16_t kMachineAmd64 = 0x8664;
+constexpr uint16_t kMachineArm64 = 0xAA64;
+// The machine this Windows runs on natively, whatever this 32-bit program
+// runs as (x86 under WOW64 on an x64 or ARM64 system).
+uint16_t GetNativeMachine();
+// Whether this system runs x64 programs by emulation, as ARM64 Windows 11
+// does (ARM64 Windows 10 does not).
+bool EmulatesX64Programs();
+// Whether the programs the shell starts for this user run elevated. Under
+// User Account Control an administrator's programs run without the rights
+// even when this one was started elevated; without it (or for the built-in
+// Administrator) they run with the user's full rights.
+bool ShellRunsElevated();
+// Whether this user is an administrator, who could run a program elevated.
+bool UserIsAdministrator();

@@ -1,5 +1,6 @@
 #include "app/check/explain_open.h"
 
+#include "app/check/program_image.h"
 #include "app/check/report_format.h"
 #include "app/check/scan_report.h"
 #include "app/launch_version.h"
@@ -73,6 +74,29 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
     return Fail(e, "the build it would start is no Windows program, so the start would fail, and "
                    "the launcher tries no other build");
   }
+  // Windows itself then refuses a program for a machine it can't run, and
+  // one whose manifest asks for rights that the launcher, started by the
+  // shell, lacks.
+  ProgramImage image;
+  ReadProgramImage(chosen->exe_path, &image);
+  e->machine = image.machine;
+  e->execution_level = image.execution_level;
+  const uint16_t native = GetNativeMachine();
+  if (image.machine != 0 && !MachineRuns(image.machine, native, EmulatesX64Programs())) {
+    return Fail(e, "the build it would start is a program for " + MachineName(image.machine) +
+                       ", which this " + MachineName(native) +
+                       " Windows can't run" +
+                       (native == kMachineArm64 && image.machine == kMachineAmd64
+                            ? " (it has no x64 emulation, which came with Windows 11)"
+                            : "") +
+                       ", so the start would fail, and the launcher tries no other build");
+  }
+  if (StartNeedsElevation(image.execution_level, ShellRunsElevated(), UserIsAdministrator())) {
+    return Fail(e, "the build it would start asks for administrator rights in its manifest (" +
+                       image.execution_level +
+                       ") and the launcher runs without them, so Windows refuses the start (error 740), "
+                       "and the launcher tries no other build");
+  }
   return 0;
 }
 
@@ -137,6 +161,8 @@ std::string OpenReportJson(const OpenExplanation& e) {
          ",\"tool\":" + JsonStringOr(e.kind != 0, ToolName(e.kind)) +
          ",\"candidates\":[" + candidates + "]" +
          ",\"exe\":" + JsonStringOr(chosen, chosen ? e.candidates[static_cast<size_t>(e.chosen)].exe_path : "") +
+         ",\"machine\":" + JsonStringOr(e.machine != 0, MachineName(e.machine)) +
+         ",\"execution_level\":" + JsonStringOr(!e.execution_level.empty(), e.execution_level) +
          ",\"command_line\":" + JsonStringOr(!e.command_line.empty(), e.command_line) +
          ",\"exit_code\":" + (e.error.empty() ? "0" : "-1") +
          ",\"error\":" + JsonStringOr(!e.error.empty(), e.error) + "}\n";

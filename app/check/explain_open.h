@@ -2,6 +2,7 @@
 // shell hands it, step by step, through the very functions it calls.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/command_line.h"
@@ -18,6 +19,8 @@ struct OpenExplanation {
   CandidateList candidates;  // in the launcher's order: the newest last
   int chosen = -1;           // index in `candidates`
   std::string command_line;  // what the launcher would hand to WinExec
+  uint16_t machine = 0;          // the chosen build's, from its PE header; 0 where unknown
+  std::string execution_level;  // what the chosen build's manifest asks for; "" for nothing
 
   std::string error;  // why the launcher would fail; empty when it would not
 };

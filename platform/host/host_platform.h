@@ -69,6 +69,11 @@ void SetDefaultUiLanguage(uint16_t language);
 void SetEnvironmentText(const std::string& name, const std::string& value);
 const std::string* EnvironmentText(const std::string& name);
 void SetStartResult(uint32_t result);
+// The system the check program sees: its native machine (x64 unless set),
+// whether it emulates x64 programs, whether the shell starts programs
+// elevated and whether the user is an administrator (neither unless set).
+void SetSystemMachine(uint16_t native_machine, bool emulates_x64 = false);
+void SetElevation(bool shell_runs_elevated, bool administrator);
 
 const std::vector<StartedProgram>& StartedPrograms();
 int AssociationNotifications();

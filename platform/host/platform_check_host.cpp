@@ -2,11 +2,13 @@
 // arguments split at blanks outside quotes, environment variables of the
 // tests' own making, the "ANSI code page" taken as
 // Latin-1, output written as it is, and a program's original file name taken
-// from its own name where the file exists.
+// from its own name where the file exists. The system's machine and the
+// user's rights are what the test sets (SetSystemMachine, SetElevation).
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "platform/host/host_platform.h"
 
@@ -80,3 +82,50 @@ std::string ProgramOriginalFilename(const char* path) {
   if (stat(posix.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::string();
   return posix.substr(posix.rfind('/') + 1);
 }
+
+int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string* bytes) {
+  bytes->clear();
+  std::string posix(path);
+  std::replace(posix.begin(), posix.end(), '\\', '/');
+  struct stat info;
+  if (stat(posix.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  std::ifstream file(posix, std::ios::binary);
+  if (!file.is_open()) return -1;
+  if (file.seekg(offset, std::ios::beg)) {
+    bytes->resize(count);
+    file.read(&(*bytes)[0], count);
+    bytes->resize(static_cast<size_t>(file.gcount()));
+  }
+  return 0;
+}
+
+namespace {
+
+struct HostSystem {
+  uint16_t native_machine = kMachineAmd64;
+  bool emulates_x64 = false;
+  bool shell_elevated = false;
+  bool administrator = false;
+};
+
+HostSystem& System() {
+  static HostSystem system;
+  return system;
+}
+
+}  // namespace
+
+void SetSystemMachine(uint16_t native_machine, bool emulates_x64) {
+  System().native_machine = native_machine;
+  System().emulates_x64 = emulates_x64;
+}
+
+void SetElevation(bool shell_runs_elevated, bool administrator) {
+  System().shell_elevated = shell_runs_elevated;
+  System().administrator = administrator;
+}
+
+uint16_t GetNativeMachine() { return System().native_machine; }
+bool EmulatesX64Programs() { return System().emulates_x64; }
+bool ShellRunsElevated() { return System().shell_elevated; }
+bool UserIsAdministrator() { return System().administrator; }

@@ -255,7 +255,11 @@ long OpenOrCreate(const char* function, RegistryKey parent, const char* sub_key,
 
 // ---- test controls ----
 
-void ResetHostPlatform() { State() = HostState(); }
+void ResetHostPlatform() {
+  State() = HostState();
+  SetSystemMachine(kMachineAmd64);
+  SetElevation(false, false);
+}
 void ClearRecordedCalls() { State().calls.clear(); }
 const std::vector<PlatformCall>& RecordedCalls() { return State().calls; }
 void FailCall(const std::string& function, int occurrence, long error, int times) {

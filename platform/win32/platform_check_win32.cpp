@@ -84,18 +84,34 @@ std::string AnsiToUtf8(const std::string& text) {
 
 // A console shows characters, whatever its code page; a pipe or a file gets
 // UTF-8, which scripts and editors read without being told the code page.
+// Either may take less than it was given (a console takes a long report in
+// pieces): the rest is written until all is out or a write fails.
 void WriteStandardStream(int stream, const std::string& utf8) {
   HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty()) return;
   DWORD mode = 0;
   if (GetConsoleMode(handle, &mode)) {
-    std::wstring wide = Widen(utf8, CP_UTF8);
-    DWORD written = 0;
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    const std::wstring wide = Widen(utf8, CP_UTF8);
+    for (size_t done = 0; done < wide.size();) {
+      // Pieces of a size every console takes, never split inside a
+      // surrogate pair.
+      DWORD piece = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+      if (piece > 1 && IS_HIGH_SURROGATE(wide[done + piece - 1])) --piece;
+      DWORD written = 0;
+      if (!WriteConsoleW(handle, wide.data() + done, piece, &written, nullptr) || written == 0) return;
+      done += written;
+    }
     return;
   }
-  DWORD written = 0;
-  WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  for (size_t done = 0; done < utf8.size();) {
+    DWORD written = 0;
+    if (!WriteFile(handle, utf8.data() + done, static_cast<DWORD>(utf8.size() - done), &written,
+                   nullptr) ||
+        written == 0) {
+      return;
+    }
+    done += written;
+  }
 }
 
 bool HasSeparate64BitView() {
@@ -141,4 +157,110 @@ std::string ProgramOriginalFilename(const char* path) {
   }
   // The length counts the terminator; a value without one stops at its end.
   return std::string(name, strnlen(name, length));
+}
+
+// Read through a handle that denies others nothing, so that a program that
+// is running, or being updated, can still be looked at.
+int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string* bytes) {
+  bytes->clear();
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  LARGE_INTEGER at = {};
+  at.QuadPart = offset;
+  if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
+    bytes->resize(count);
+    DWORD total = 0;
+    while (total < count) {
+      DWORD read = 0;
+      if (!ReadFile(file, &(*bytes)[total], count - total, &read, nullptr) || read == 0) break;
+      total += read;
+    }
+    bytes->resize(total);
+  }
+  CloseHandle(file);
+  return 0;
+}
+
+// IsWow64Process2 names the native machine even where x86 programs run
+// emulated on ARM64, whose GetNativeSystemInfo reports x86 to them. It came
+// with Windows 10 (1511), so it is looked up, not imported; before it, only
+// x64 and Itanium Windows ran x86 programs under WOW64, and
+// GetNativeSystemInfo tells them apart.
+uint16_t GetNativeMachine() {
+  typedef BOOL(WINAPI * Wow64Process2)(HANDLE, USHORT*, USHORT*);
+  auto is_wow64_process2 =
+      SystemFunction<Wow64Process2>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2");
+  USHORT process = 0, native = 0;
+  if (is_wow64_process2 != nullptr && is_wow64_process2(GetCurrentProcess(), &process, &native)) {
+    return native;
+  }
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return kMachineI386;
+  SYSTEM_INFO info = {};
+  GetNativeSystemInfo(&info);
+  switch (info.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_IA64: return IMAGE_FILE_MACHINE_IA64;
+    case PROCESSOR_ARCHITECTURE_ARM64: return kMachineArm64;
+    default: return kMachineAmd64;
+  }
+}
+
+// GetMachineTypeAttributes came with Windows 11, as did the x64 emulation
+// on ARM64; where it is missing, nothing emulates x64.
+bool EmulatesX64Programs() {
+  typedef HRESULT(WINAPI * MachineAttributes)(USHORT, int*);
+  auto attributes =
+      SystemFunction<MachineAttributes>(GetModuleHandleW(L"kernel32.dll"), "GetMachineTypeAttributes");
+  const int kUserEnabled = 1;
+  int flags = 0;
+  return attributes != nullptr && SUCCEEDED(attributes(kMachineAmd64, &flags)) &&
+         (flags & kUserEnabled) != 0;
+}
+
+namespace {
+
+// This process's token: whether it is split by User Account Control (an
+// administrator's limited and full halves) and whether it is elevated.
+// False where the system does not know these (before User Account Control).
+bool OwnElevation(TOKEN_ELEVATION_TYPE* type, bool* elevated) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const bool known = GetTokenInformation(token, TokenElevationType, type, sizeof *type, &size) &&
+                     GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  *elevated = elevation.TokenIsElevated != 0;
+  return known;
+}
+
+}  // namespace
+
+// With a split token the shell holds the limited half, even when this
+// program was started elevated from an administrator's prompt; without one
+// (User Account Control off, the built-in Administrator, a standard user)
+// the shell has the rights this program has. Without User Account Control
+// at all, nothing asks for elevation.
+bool ShellRunsElevated() {
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  bool elevated = false;
+  if (!OwnElevation(&type, &elevated)) return true;
+  return type == TokenElevationTypeDefault && elevated;
+}
+
+bool UserIsAdministrator() {
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  bool elevated = false;
+  if (OwnElevation(&type, &elevated) && type != TokenElevationTypeDefault) return true;
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                0, 0, 0, 0, 0, &administrators)) {
+    return false;
+  }
+  BOOL member = FALSE;
+  const bool known = CheckTokenMembership(nullptr, administrators, &member) != FALSE;
+  FreeSid(administrators);
+  return known && member;
 }

@@ -113,9 +113,12 @@ long EnumerateSubkey(RegistryKey key, uint32_t index, char* name, uint32_t* name
 // registry call where the caller's buffer can hold the value: a string's
 // UTF-16 form takes at most twice the bytes of its ANSI form, and the A call
 // may add a terminator. Only a string too long for that needs a second call,
-// to learn its ANSI size. Other types are handed over as stored.
+// to learn its ANSI size; a value that another program makes longer between
+// two calls gets a few more, and then ERROR_MORE_DATA, as every caller gives
+// up on it anyway. Other types are handed over as stored.
 long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
                         unsigned char* data, uint32_t* size) {
+  const int kMaxReads = 4;
   const std::wstring name = Widen(value_name);
   const wchar_t* wide_name = value_name == nullptr ? nullptr : name.c_str();
   const DWORD capacity = data != nullptr ? *size : 0;
@@ -124,7 +127,9 @@ long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
   DWORD wide_size = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
   LONG result = RegQueryValueExW(ToHkey(key), wide_name, nullptr, &value_type,
                                  reinterpret_cast<BYTE*>(wide.data()), &wide_size);
-  while (result == ERROR_MORE_DATA && IsStringType(value_type)) {
+  for (int reads = 1; result == ERROR_MORE_DATA && IsStringType(value_type); ++reads) {
+    // The string's UTF-16 form is not in the buffer, so it can't be converted.
+    if (reads == kMaxReads) return ERROR_MORE_DATA;
     wide.assign(wide_size / sizeof(wchar_t) + 1, L'\0');
     wide_size = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
     result = RegQueryValueExW(ToHkey(key), wide_name, nullptr, &value_type,

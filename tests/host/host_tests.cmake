@@ -13,6 +13,7 @@ add_executable(host_tests
   tests/host/install_candidate_test.cpp
   tests/host/launch_test.cpp
   tests/host/outside_code_page_test.cpp
+  tests/host/program_image_test.cpp
   tests/host/scan_test.cpp
 )
 find_package(nlohmann_json REQUIRED)

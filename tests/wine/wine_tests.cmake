@@ -24,6 +24,14 @@ target_link_libraries(wine_harness PUBLIC test_support PRIVATE project_warnings)
 add_executable(stub_tool WIN32 tests/wine/stub_tool.cpp)
 target_link_libraries(stub_tool PRIVATE project_warnings)
 
+# The same stub, asking in its manifest for administrator rights. Its
+# resources are compiled apart: windres would reject the C++ options.
+add_library(stub_tool_admin_resources OBJECT tests/wine/require_administrator.rc)
+set_source_files_properties(tests/wine/require_administrator.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/require_administrator.manifest)
+add_executable(stub_tool_admin WIN32 tests/wine/stub_tool.cpp)
+target_link_libraries(stub_tool_admin PRIVATE stub_tool_admin_resources project_warnings)
+
 # Starts a program with an exact command line and prints its exit code.
 add_executable(run_exact tests/wine/run_exact.cpp)
 target_link_libraries(run_exact PRIVATE wine_harness project_warnings)
@@ -51,12 +59,13 @@ add_executable(launcher_wine_tests
   tests/wine/names_test.cpp
   tests/wine/open_test.cpp
   tests/wine/side_loading_test.cpp
+  tests/wine/start_refused_test.cpp
 )
 target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main project_warnings)
 
-set_target_properties(stub_tool run_exact shell_open contract_tests launcher_wine_tests
+set_target_properties(stub_tool stub_tool_admin run_exact shell_open contract_tests launcher_wine_tests
   PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool shell_open)
+add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool stub_tool_admin shell_open)
 
 # DLLs under the names of system DLLs, which the side-loading test plants
 # beside copies of the programs.

@@ -1,0 +1,184 @@
+// `which` foresees what Windows refuses to start although the file is a
+// program: a build for a machine the system can't run, and a build whose
+// manifest asks for administrator rights that the launcher lacks. The builds
+// are stub program files with just such a header and manifest, on systems
+// and for users set up through the host layer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/check/check_command.h"
+#include "platform/host/host_platform.h"
+#include "tests/support/registry_helpers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Put(std::string* bytes, size_t offset, uint32_t value, int size) {
+  if (bytes->size() < offset + size) bytes->resize(offset + size, '\0');
+  for (int i = 0; i < size; ++i) (*bytes)[offset + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+// A program file as a linker lays it out, reduced to what Windows reads
+// before it starts one: the DOS header, the PE header with `machine`, and one
+// section holding the resource tree with `manifest` as RT_MANIFEST `id`
+// (none when `manifest` is null).
+std::string StubProgram(uint16_t machine, const std::string* manifest, uint32_t id = 1) {
+  const bool pe64 = machine == kMachineAmd64 || machine == kMachineArm64;
+  const uint32_t pe = 0x80, optional_size = pe64 ? 240 : 224;
+  const uint32_t section_table = pe + 24 + optional_size, raw = 0x400, rva = 0x1000;
+  std::string file = "MZ";
+  Put(&file, 0x3C, pe, 4);
+  Put(&file, pe, 0x4550, 4);  // "PE\0\0"
+  Put(&file, pe + 4, machine, 2);
+  Put(&file, pe + 6, 1, 2);  // one section
+  Put(&file, pe + 20, optional_size, 2);
+  const uint32_t optional = pe + 24, directories = optional + (pe64 ? 112 : 96);
+  Put(&file, optional, pe64 ? 0x20B : 0x10B, 2);
+  Put(&file, directories - 4, 16, 4);
+  // The resource tree: type, name and language directories of one entry
+  // each, the data entry, then the manifest.
+  std::string tree;
+  const uint32_t levels[] = {24, id, 0x409};
+  for (uint32_t level = 0; level < 3; ++level) {
+    const uint32_t at = level * 24;
+    Put(&tree, at + 14, 1, 2);
+    Put(&tree, at + 16, levels[level], 4);
+    Put(&tree, at + 20, level < 2 ? (0x80000000u | (at + 24)) : at + 24, 4);
+  }
+  const std::string text = manifest != nullptr ? *manifest : "";
+  Put(&tree, 72, rva + 88, 4);
+  Put(&tree, 76, static_cast<uint32_t>(text.size()), 4);
+  tree.resize(88);
+  tree += text;
+  const uint32_t size = static_cast<uint32_t>(tree.size());
+  if (manifest != nullptr) {
+    Put(&file, directories + 2 * 8, rva, 4);
+    Put(&file, directories + 2 * 8 + 4, size, 4);
+  }
+  file.resize(section_table);
+  file += ".rsrc";
+  Put(&file, section_table + 8, size, 4);
+  Put(&file, section_table + 12, rva, 4);
+  Put(&file, section_table + 16, size, 4);
+  Put(&file, section_table + 20, raw, 4);
+  file.resize(raw);
+  return file + tree;
+}
+
+std::string Manifest(const std::string& trust_info) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+         "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\n"
+         "    " + trust_info + "\n"
+         "  </requestedPrivileges></security></trustInfo>\n</assembly>\n";
+}
+
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (char c : text) wide += std::string{c, '\0'};
+  return wide;
+}
+
+TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
+  const std::string admin = Manifest("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>");
+  const std::string highest = Manifest("<requestedExecutionLevel level='highestAvailable'/>");
+  const std::string invoker = Manifest("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\" />");
+  const std::string prefixed = Manifest(
+      "<ms_asmv2:requestedExecutionLevel xmlns:ms_asmv2=\"urn:schemas-microsoft-com:asm.v2\"\n"
+      "      uiAccess = \"false\" level = \"requireAdministrator\"></ms_asmv2:requestedExecutionLevel>");
+  const std::string commented = Manifest(
+      "<!-- <requestedExecutionLevel level=\"requireAdministrator\"/> -->"
+      "<requestedExecutionLevel level=\"asInvoker\"/>");
+  const std::string admin16 = Utf16(admin);
+  const uint16_t x86 = kMachineI386, x64 = kMachineAmd64, arm64 = kMachineArm64;
+  enum Verdict { kStarts, kWrongMachine, kNeedsElevation };
+  const struct {
+    const char* name;
+    std::string program;
+    uint16_t native;
+    bool emulates_x64, shell_elevated, administrator;
+    Verdict verdict;
+    const char* machine;  // as `which --json` names it; null: no PE header
+    const char* level;    // null: no level asked for
+  } cases[] = {
+      {"x86 on x86", StubProgram(x86, nullptr), x86, false, false, false, kStarts, "x86", nullptr},
+      {"x86 on x64", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr},
+      {"x86 on ARM64", StubProgram(x86, nullptr), arm64, false, false, false, kStarts, "x86", nullptr},
+      {"x64 on x86", StubProgram(x64, nullptr), x86, false, false, false, kWrongMachine, "x64", nullptr},
+      {"x64 on x64", StubProgram(x64, nullptr), x64, false, false, false, kStarts, "x64", nullptr},
+      {"x64 on ARM64 without emulation", StubProgram(x64, nullptr), arm64, false, false, false,
+       kWrongMachine, "x64", nullptr},
+      {"x64 on ARM64 with emulation", StubProgram(x64, nullptr), arm64, true, false, false, kStarts, "x64",
+       nullptr},
+      {"ARM64 on x64", StubProgram(arm64, nullptr), x64, true, false, false, kWrongMachine, "ARM64", nullptr},
+      {"no PE header", "MZ", x86, false, false, false, kStarts, nullptr, nullptr},
+      {"requireAdministrator, standard user", StubProgram(x86, &admin), x64, false, false, false,
+       kNeedsElevation, "x86", "requireAdministrator"},
+      {"requireAdministrator, administrator under UAC", StubProgram(x86, &admin), x64, false,
+       false, true, kNeedsElevation, "x86", "requireAdministrator"},
+      {"requireAdministrator, shell elevated", StubProgram(x86, &admin), x64, false, true, true,
+       kStarts, "x86", "requireAdministrator"},
+      {"highestAvailable, administrator under UAC", StubProgram(x86, &highest), x64, false, false,
+       true, kNeedsElevation, "x86", "highestAvailable"},
+      {"highestAvailable, standard user", StubProgram(x86, &highest), x64, false, false, false,
+       kStarts, "x86", "highestAvailable"},
+      {"asInvoker, administrator under UAC", StubProgram(x86, &invoker), x64, false, false, true,
+       kStarts, "x86", "asInvoker"},
+      {"prefixed element, attributes spaced", StubProgram(x86, &prefixed), x64, false, false, false,
+       kNeedsElevation, "x86", "requireAdministrator"},
+      {"commented out", StubProgram(x86, &commented), x64, false, false, false, kStarts, "x86",
+       "asInvoker"},
+      {"UTF-16 manifest", StubProgram(x86, &admin16), x64, false, false, false,
+       kNeedsElevation, "x86", "requireAdministrator"},
+      {"x64 manifest asks", StubProgram(x64, &admin), x64, false, false, false, kNeedsElevation,
+       "x64", "requireAdministrator"},
+      // Windows applies the manifest with ID 1 to a program; others are for
+      // its DLLs.
+      {"manifest not ID 1", StubProgram(x86, &admin, 2), x64, false, false, false, kStarts, "x86",
+       nullptr},
+      // The machine is what Windows refuses first.
+      {"wrong machine asking for rights", StubProgram(x64, &admin), x86, false, false, false,
+       kWrongMachine, "x64", "requireAdministrator"},
+  };
+
+  const fs::path base = fs::temp_directory_path() / ("image-" + std::to_string(getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base / "Morvo 9.5" / "Exec32");
+  std::ofstream(base / "model.cfg", std::ios::binary) << "xMorvo model\r\n";
+  const std::string exe = (base / "Morvo 9.5" / "Exec32" / "Morvo32.exe").string();
+  for (const auto& c : cases) {
+    // The UTF-16 case's stub holds zero bytes: written whole, not as a C string.
+    std::ofstream(exe, std::ios::binary | std::ios::trunc).write(c.program.data(), c.program.size());
+    ResetHostPlatform();
+    ASSERT_TRUE(WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.5", "Path",
+                            BackslashPath(base / "Morvo 9.5"), kKeyWow64_32Key));
+    SetSystemMachine(c.native, c.emulates_x64);
+    SetElevation(c.shell_elevated, c.administrator);
+
+    std::string out, err;
+    const int result = RunCheck({"which", BackslashPath(base / "model.cfg"), "--json"}, &out, &err);
+    const nlohmann::json report = nlohmann::json::parse(out);
+    EXPECT_EQ(result, c.verdict == kStarts ? 0 : 1) << c.name;
+    EXPECT_EQ(report["exit_code"], c.verdict == kStarts ? 0 : -1) << c.name;
+    EXPECT_EQ(report["machine"], c.machine ? nlohmann::json(c.machine) : nlohmann::json()) << c.name;
+    EXPECT_EQ(report["execution_level"], c.level ? nlohmann::json(c.level) : nlohmann::json()) << c.name;
+    const std::string error = report["error"].is_null() ? "" : std::string(report["error"]);
+    EXPECT_EQ(error.find("Windows can't run") != std::string::npos, c.verdict == kWrongMachine)
+        << c.name << ": " << error;
+    EXPECT_EQ(error.find("error 740") != std::string::npos, c.verdict == kNeedsElevation)
+        << c.name << ": " << error;
+    // The text names the same step.
+    RunCheck({"which", BackslashPath(base / "model.cfg")}, &out, &err);
+    EXPECT_NE(out.find(c.verdict == kStarts ? "and exit with 0" : error), std::string::npos)
+        << c.name << ": " << out;
+  }
+  fs::remove_all(base);
+}
+
+}  // namespace
