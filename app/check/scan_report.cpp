@@ -59,6 +59,7 @@ std::string PassedOverReason(const VersionSeen& seen) {
       break;
   }
   if (VersionUsed(seen)) return "";
+  if (seen.folder.empty()) return "\"Path\" is empty";
   for (const BuildSeen& build : seen.builds) {
     if (build.outcome == kBuildPathTooLong) return "the folder's path is too long for its builds";
   }

@@ -155,6 +155,60 @@ TEST_F(RegistryContract, AShortBufferGetsMoreDataAndStringsGetATerminator) {
   EXPECT_EQ(CloseRegistryKey(key), 0);
 }
 
+// Text written without its terminator, from a buffer whose next byte is no
+// zero either, read as the scan reads "Path": into 260 bytes. The scan takes a
+// path only where the buffer holds its terminator, which the layer adds.
+TEST_F(RegistryContract, StringsStoredWithoutTerminatorAreReadAsTheScanReadsThem) {
+  const std::string bytes = std::string(260, 'p') + "qqqq";
+  const struct {
+    const char* name;
+    uint32_t stored;  // bytes written, none of them zero
+    bool taken;       // a terminated path of `stored` characters comes back
+  } cases[] = {
+      {"Bare259", 259, true},
+      {"Odd", 5, true},
+      {"Bare260", 260, false},  // refused, or handed out without a terminator
+  };
+  RegistryKey key = nullptr;
+  ASSERT_EQ(CreateRegistryKey(kLocalMachine, kBase, kKeyAllAccess | k32, &key), 0);
+  for (const auto& c : cases) {
+    EXPECT_EQ(SetRegistryValue(key, c.name, kRegSz, reinterpret_cast<const unsigned char*>(bytes.data()), c.stored), 0);
+  }
+  for (const auto& c : cases) {
+    char folder[260];
+    std::memset(folder, '#', sizeof folder);  // the terminator must come from the layer
+    uint32_t size = sizeof folder;
+    uint32_t type = 0;
+    long result = QueryRegistryValue(key, c.name, &type, reinterpret_cast<unsigned char*>(folder), &size);
+    const bool terminated = std::memchr(folder, '\0', sizeof folder) != nullptr;
+    EXPECT_EQ(result == 0 && terminated, c.taken) << c.name << " " << result;
+    if (c.taken) {
+      EXPECT_EQ(type, kRegSz) << c.name;
+      EXPECT_EQ(std::string(folder), bytes.substr(0, c.stored)) << c.name;
+    }
+  }
+  EXPECT_EQ(CloseRegistryKey(key), 0);
+}
+
+// A module path that does not fit is cut: size - 1 characters, a terminator,
+// and the size as the result.
+TEST(ModulePathContract, APathThatDoesNotFitIsCutAtTheBuffersSize) {
+  char whole[1024] = {};
+  const uint32_t length = GetOwnModulePath(whole, sizeof whole);
+  ASSERT_GT(length, 4u) << "no module path to cut";
+  ASSERT_EQ(std::strlen(whole), length);
+  for (uint32_t size : {length + 1, length, length - 1, 4u, 1u}) {
+    char buffer[1024];
+    std::memset(buffer, '#', sizeof buffer);
+    const uint32_t expected = size > length ? length : size;
+    EXPECT_EQ(GetOwnModulePath(buffer, size), expected) << size;
+    const uint32_t kept = size > length ? length : size - 1;
+    EXPECT_EQ(std::string(buffer, kept), std::string(whole, kept)) << size;
+    EXPECT_EQ(buffer[kept], '\0') << size;
+    EXPECT_EQ(buffer[kept + 1], '#') << size;
+  }
+}
+
 // "ā" has no form in code page 1252 nor in 932; the system's own ANSI calls
 // would hand it out as its look-alike "a". The layer refuses such text
 // instead, names and string values alike, and leaves other types' bytes alone.

@@ -21,6 +21,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The build rows of a `which` text report, blanks between cells made one.
+std::vector<std::string> BuildLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t at = text.find("(the last one is started):\n");
+  if (at == std::string::npos) return lines;
+  for (at = text.find('\n', at) + 1; text.compare(at, 2, "  ") == 0; at = text.find('\n', at) + 1) {
+    std::string line;
+    for (size_t i = at; text[i] != '\n'; ++i) {
+      if (text[i] != ' ' || (!line.empty() && line.back() != ' ')) line += text[i];
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 class CheckAgreement : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,7 +80,7 @@ TEST_F(CheckAgreement, WhichPredictsTheLauncherByteForByte) {
                                " 7.1", "1.2.3", "4294967295.0", "4294967296.0", "3.1"};
   std::mt19937 random(2026);
   auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
-  int started = 0, failed = 0;
+  int started = 0, failed = 0, only_32_bit = 0;
   for (int round = 0; round < 400; ++round) {
     ResetHostPlatform();
     for (const char* root : roots) {
@@ -108,10 +123,113 @@ TEST_F(CheckAgreement, WhichPredictsTheLauncherByteForByte) {
       ASSERT_NE(call.function, "CreateRegistryKey") << where;
       ASSERT_NE(call.function, "DeleteRegistryKey") << where;
     }
+
+    // The text report lists the builds as the JSON does, the one started last.
+    std::string text;
+    RunCheck({"which", config}, &text, &err);
+    std::vector<std::string> expected;
+    const nlohmann::json& candidates = report["candidates"];
+    for (size_t i = 0; i < candidates.size(); ++i) {
+      expected.push_back((i + 1 == candidates.size() && result == 0 ? "> " : "") +
+                         candidates[i]["version"].get<std::string>() + " " +
+                         std::to_string(candidates[i]["bits"].get<int>()) + "-bit " +
+                         candidates[i]["exe"].get<std::string>());
+    }
+    EXPECT_EQ(BuildLines(text), expected) << where;
+
+    // `versions` names the build the launcher starts for each tool's files.
+    std::string versions;
+    RunCheck({"versions", "--json"}, &versions, &err);
+    const nlohmann::json tools = nlohmann::json::parse(versions)["tools"];
+    for (size_t t = 0; t < 2; ++t) {
+      const std::string& file = configs_[t];  // morvo.cfg, tessaline.cfg
+      SetProcessCommandLine("x.exe \"" + file + "\"");
+      const size_t before = StartedPrograms().size();
+      const bool launched = RunLauncher(GetProcessCommandLine()) == 0;
+      const nlohmann::json& start = tools[t]["would_start"];
+      ASSERT_EQ(start.is_null(), !launched) << where << ", " << file;
+      if (!launched) continue;
+      ASSERT_EQ(StartedPrograms().size(), before + 1) << where;
+      EXPECT_EQ(StartedPrograms().back().command_line,
+                "\"" + start["exe"].get<std::string>() + "\" \"" + file + "\"") << where << ", " << file;
+      if (start["bits"] == 32) ++only_32_bit;
+    }
   }
-  // Both outcomes were met often.
+  // Both outcomes were met often, and so were newest versions with a 32-bit build only.
   EXPECT_GT(started, 50);
   EXPECT_GT(failed, 50);
+  EXPECT_GT(only_32_bit, 50);
+}
+
+// A first line with every control character a line can hold (a line feed
+// ends it, Ctrl-Z ends the file's text) comes out of --json as it was read.
+TEST_F(CheckAgreement, TheFirstLineSurvivesJsonByteForByte) {
+  ResetHostPlatform();
+  std::string line;
+  for (char c = 0x01; c <= 0x1F; ++c) {
+    if (c != '\n' && c != 0x1A) line += c;
+  }
+  line += "\x7f\"\\Morvo";
+  std::ofstream(base_ / "controls.cfg", std::ios::binary) << "x" << line << "\n";
+  std::string out, err;
+  RunCheck({"which", BackslashPath(base_ / "controls.cfg"), "--json"}, &out, &err);
+  EXPECT_EQ(nlohmann::json::parse(out)["first_line"].get<std::string>(), line);
+}
+
+// When the check can't go on, it still answers: one JSON object under --json,
+// a line on standard error otherwise, and exit code 1. A name outside the
+// code page is never acted on through its look-alike.
+TEST_F(CheckAgreement, AnswersWhenItCannotGoOn) {
+  ProcessArgument lookalike(configs_[0]);  // morvo.cfg, which exists and names Morvo
+  lookalike.exact = false;
+  lookalike.utf8 = BackslashPath(base_ / "m\xc5\x8drvo.cfg");
+  const struct {
+    std::vector<ProcessArgument> arguments;
+    bool out_of_memory;  // the first registry key opened throws
+    const char* error;
+    bool names_file;
+  } cases[] = {
+      {{"which", lookalike, "--json"}, false, "outside the ANSI code page", true},
+      {{"which", lookalike}, false, "outside the ANSI code page", true},
+      {{"versions", "--json"}, true, "the check itself failed", false},
+      {{"association", "--json"}, true, "the check itself failed", false},
+      {{"which", configs_[0], "--json"}, true, "the check itself failed", false},
+      {{"versions"}, true, "the check itself failed", false},
+  };
+  for (const auto& c : cases) {
+    ResetHostPlatform();
+    WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.0", "Path", folders_[15], kKeyWow64_32Key);
+    if (c.out_of_memory) FailCall("OpenRegistryKey", 1, kThrowOutOfMemory);
+    ClearRecordedCalls();
+    const bool json = c.arguments.back().text == "--json";
+    const std::string where = c.arguments[0].text + (json ? " --json" : "");
+    std::string out, err;
+    EXPECT_EQ(RunCheck(c.arguments, &out, &err), 1) << where;
+    EXPECT_EQ(FiredFaults(), c.out_of_memory ? 1 : 0) << where;
+    const std::string& message = json ? out : err;
+    EXPECT_EQ(json ? err : out, "") << where;
+    EXPECT_NE(message.find(c.error), std::string::npos) << where << ": " << message;
+    if (json) {
+      nlohmann::json report = nlohmann::json::parse(out);  // exactly one object
+      EXPECT_EQ(report.size(), c.names_file ? 2u : 1u) << out;
+      if (c.names_file) {
+        EXPECT_EQ(report["file"], lookalike.utf8) << out;
+      }
+    } else if (c.names_file) {
+      EXPECT_NE(err.find(lookalike.utf8), std::string::npos) << err;
+    }
+    if (c.names_file) {
+      for (const PlatformCall& call : RecordedCalls()) EXPECT_NE(call.function, "ReadTextFile") << where;
+    }
+  }
+  // The launcher ends an exception in -1, whatever its job.
+  for (const std::string& command_line : {std::string("x.exe /regserver"), "x.exe \"" + configs_[0] + "\""}) {
+    ResetHostPlatform();
+    FailCall("OpenRegistryKey", 1, kThrowOutOfMemory);
+    EXPECT_EQ(RunLauncher(command_line.c_str()), -1) << command_line;
+    EXPECT_EQ(FiredFaults(), 1) << command_line;
+    EXPECT_TRUE(StartedPrograms().empty());
+  }
 }
 
 TEST(CheckCommand, UsageErrorsExitWithTwo) {

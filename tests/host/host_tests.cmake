@@ -7,7 +7,9 @@ add_executable(host_tests
   tests/contract/probe_contract_test.cpp
   tests/contract/registry_contract_test.cpp
   tests/host/association_test.cpp
+  tests/host/check_association_test.cpp
   tests/host/check_test.cpp
+  tests/host/check_versions_test.cpp
   tests/host/command_line_test.cpp
   tests/host/fault_injection_test.cpp
   tests/host/install_candidate_test.cpp
