@@ -389,17 +389,17 @@ long QueryRegistryValue(RegistryKey key, const char* value_name, uint32_t* type,
   bool is_string = value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
   if (is_string && !value.exact) return Finish(kErrorNoUnicodeTranslation);
   if (type != nullptr) *type = value.type;
-  // The ANSI call hands out a string that was stored without its terminator
-  // with one added, and counts it in the size it reports.
-  std::vector<unsigned char> bytes = value.data;
-  if (is_string && (bytes.empty() || bytes.back() != 0)) bytes.push_back(0);
-  uint32_t needed = static_cast<uint32_t>(bytes.size());
-  if (data != nullptr && needed > *size) {
-    *size = needed;
-    return Finish(kErrorMoreData);
-  }
-  if (data != nullptr && needed > 0) std::memcpy(data, bytes.data(), needed);
+  // As the ANSI call does: the size is what was stored; a string stored
+  // without its terminator gets one only where the buffer has room for it,
+  // so one that fills the buffer exactly comes back unterminated.
+  const std::vector<unsigned char>& bytes = value.data;
+  const uint32_t capacity = *size;
+  const uint32_t needed = static_cast<uint32_t>(bytes.size());
   *size = needed;
+  if (data == nullptr) return Finish(0);
+  if (needed > capacity) return Finish(kErrorMoreData);
+  if (needed > 0) std::memcpy(data, bytes.data(), needed);
+  if (is_string && needed > 0 && needed < capacity && bytes.back() != 0) data[needed] = 0;
   return Finish(0);
 }
 
@@ -412,6 +412,11 @@ long SetRegistryValue(RegistryKey key, const char* value_name, uint32_t type,
   if (open == nullptr) return Finish(error);
   FakeValue& value = open->node->values[value_name ? value_name : ""];
   value.type = type;
+  // The ANSI call stores a string whose count leaves out its terminator with
+  // the terminator all the same when the byte after the count is one; it
+  // looks one byte past the count to find out, as Windows and Wine do.
+  const bool is_string = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+  if (is_string && size > 0 && data[size - 1] != 0 && data[size] == 0) ++size;
   value.data.assign(data, data + size);
   return Finish(0);
 }

@@ -211,9 +211,10 @@ TEST_F(CheckAgreement, AnswersWhenItCannotGoOn) {
     EXPECT_NE(message.find(c.error), std::string::npos) << where << ": " << message;
     if (json) {
       nlohmann::json report = nlohmann::json::parse(out);  // exactly one object
-      EXPECT_EQ(report.size(), c.names_file ? 2u : 1u) << out;
+      EXPECT_EQ(report.size(), c.names_file ? 3u : 1u) << out;
       if (c.names_file) {
         EXPECT_EQ(report["file"], lookalike.utf8) << out;
+        EXPECT_EQ(report["exit_code"], -1) << out;
       }
     } else if (c.names_file) {
       EXPECT_NE(err.find(lookalike.utf8), std::string::npos) << err;
