@@ -167,12 +167,14 @@ TEST_F(RegistryContract, StringsStoredWithoutTerminatorAreReadAsTheScanReadsThem
   } cases[] = {
       {"Bare259", 259, true},
       {"Odd", 5, true},
-      {"Bare260", 260, false},  // refused, or handed out without a terminator
+      {"Bare260", 260, false},  // fills the buffer: handed out without a terminator
   };
   RegistryKey key = nullptr;
   ASSERT_EQ(CreateRegistryKey(kLocalMachine, kBase, kKeyAllAccess | k32, &key), 0);
   for (const auto& c : cases) {
-    EXPECT_EQ(SetRegistryValue(key, c.name, kRegSz, reinterpret_cast<const unsigned char*>(bytes.data()), c.stored), 0);
+    EXPECT_EQ(SetRegistryValue(key, c.name, kRegSz, reinterpret_cast<const unsigned char*>(bytes.data()),
+                               c.stored),
+              0);
   }
   for (const auto& c : cases) {
     char folder[260];
@@ -182,6 +184,8 @@ TEST_F(RegistryContract, StringsStoredWithoutTerminatorAreReadAsTheScanReadsThem
     long result = QueryRegistryValue(key, c.name, &type, reinterpret_cast<unsigned char*>(folder), &size);
     const bool terminated = std::memchr(folder, '\0', sizeof folder) != nullptr;
     EXPECT_EQ(result == 0 && terminated, c.taken) << c.name << " " << result;
+    // The size is what was stored: the terminator the layer adds is not counted.
+    EXPECT_EQ(size, c.stored) << c.name;
     if (c.taken) {
       EXPECT_EQ(type, kRegSz) << c.name;
       EXPECT_EQ(std::string(folder), bytes.substr(0, c.stored)) << c.name;
