@@ -49,7 +49,9 @@ PROGRAMS = {"ZandrellLauncher.exe": "ZLAUNCH.EXE", "ZandrellCheck.exe": "ZCHECK.
 # German and its five sublanguages: neutral, Germany, Switzerland, Austria,
 # Luxembourg, Liechtenstein.
 GERMAN = {7, 1031, 2055, 3079, 4103, 5127}
-PER_MACHINE_ONLY = "ALLUSERS=1 OR (ALLUSERS=2 AND NOT (MSIINSTALLPERUSER=1))"
+# Windows Installer settles ALLUSERS=2 to 1 or to nothing before the launch
+# conditions, so that 1 alone means per machine.
+PER_MACHINE_ONLY = "ALLUSERS=1"
 REGISTRY_KEY_PATH = 4  # msidbComponentAttributesRegistryKeyPath
 MIGRATE_FEATURES, ONLY_DETECT, MAX_INCLUSIVE = 1, 2, 0x200
 NOT_ADVERTISED_NOR_ABSENT = 8 | 16
