@@ -21,7 +21,9 @@ int OpenConfigurationFile(const char* path) {
   return result;
 }
 
-int RunLauncher(const char* command_line) {
+namespace {
+
+int RunJob(const char* command_line) {
   // A command line with a name the ANSI code page cannot hold: acting on a
   // look-alike would open another file.
   if (command_line == nullptr) return -1;
@@ -38,4 +40,18 @@ int RunLauncher(const char* command_line) {
       return OpenConfigurationFile(argument.c_str());
   }
   return -1;
+}
+
+}  // namespace
+
+int RunLauncher(const char* command_line) {
+  // An exception (memory running out in a string, the list or the file
+  // stream) would otherwise end the program through the C runtime's abort:
+  // exit code 3, and perhaps a message box, where the launcher must show
+  // nothing and report every failure as -1.
+  try {
+    return RunJob(command_line);
+  } catch (...) {
+    return -1;
+  }
 }

@@ -7,5 +7,11 @@
 
 extern "C" int __stdcall WinMain(void* /*instance*/, void* /*previous*/, char* /*tail*/,
                                  int /*show*/) {
-  return RunLauncher(GetProcessCommandLine());
+  // Taking the command line allocates too; whatever it throws ends in -1
+  // like every other failure, never in the runtime's abort.
+  try {
+    return RunLauncher(GetProcessCommandLine());
+  } catch (...) {
+    return -1;
+  }
 }

@@ -20,7 +20,7 @@ set_target_properties(ZandrellLauncher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMA
 # (and none of the DLLs it needs) can end up in the launcher.
 add_library(platform_check_win32 STATIC platform/win32/platform_check_win32.cpp)
 target_include_directories(platform_check_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(platform_check_win32 PRIVATE project_warnings PUBLIC platform_win32 shell32 version)
+target_link_libraries(platform_check_win32 PRIVATE project_warnings PUBLIC platform_win32)
 target_link_libraries(check_logic PUBLIC platform_check_win32)
 add_executable(ZandrellCheck app/check/check_main.cpp)
 target_link_libraries(ZandrellCheck PRIVATE check_logic project_warnings)

@@ -106,9 +106,22 @@ void NotifyAssociationsChanged();
 // For the check program only. The launcher calls none of these; they live in
 // a file of their own, so that the launcher's import table stays as it is.
 
+// One of the process's arguments. `text` is its exact form in the ANSI code
+// page; an argument that has none is only reported (in UTF-8), never acted on.
+struct ProcessArgument {
+  ProcessArgument(const std::string& ansi = std::string()) : text(ansi) {}
+  ProcessArgument(const char* ansi) : text(ansi) {}
+  std::string text;
+  bool exact = true;
+  std::string utf8;  // for an argument that is not exact: what was given
+};
 // The process's arguments, split as the C runtime splits them, the program's
-// name first; -1 when one has no exact form in the ANSI code page.
-int GetProcessArguments(std::vector<std::string>* arguments);
+// name first; -1 when the command line can't be split at all.
+int GetProcessArguments(std::vector<ProcessArgument>* arguments);
+// `text` with its environment variables (%NAME%) expanded, as the shell
+// expands a REG_EXPAND_SZ open command; -1 when the result has no exact form
+// in the ANSI code page.
+int ExpandEnvironmentText(const std::string& text, std::string* expanded);
 // Text in the ANSI code page, in UTF-8.
 std::string AnsiToUtf8(const std::string& text);
 // Writes UTF-8 text to standard output (1) or standard error (2): to a

@@ -1,8 +1,11 @@
 #include "app/check/check_command.h"
 
+#include <exception>
+
 #include "app/check/explain_association.h"
 #include "app/check/explain_open.h"
 #include "app/check/explain_versions.h"
+#include "app/check/report_format.h"
 #include "platform/platform.h"
 
 namespace {
@@ -34,13 +37,57 @@ int Usage(std::string* err, const std::string& problem) {
 
 }  // namespace
 
-int RunCheck(const std::vector<std::string>& arguments, std::string* out, std::string* err) {
+namespace {
+
+// The report when the check itself can't go on: one JSON object, or a line
+// on standard error.
+int CheckFailed(bool json, const std::string& error, const std::string& file_utf8, bool with_file,
+                std::string* out, std::string* err) {
+  if (json) {
+    *out = "{\"error\":" + JsonUtf8String(error) +
+           (with_file ? ",\"file\":" + JsonUtf8String(file_utf8) : std::string()) + "}\n";
+  } else {
+    *err = "ZandrellCheck: " + (with_file ? file_utf8 + ": " : std::string()) + error + "\n";
+  }
+  return 1;
+}
+
+int RunSubcommand(const std::vector<ProcessArgument>& words, bool json, std::string* out,
+                  std::string* err) {
+  const std::string& command = words[0].text;
+  if (command == "which") {
+    if (!words[1].exact) {
+      return CheckFailed(json,
+                         "the name has a character outside the ANSI code page; the launcher can't "
+                         "take it either and would exit with -1",
+                         words[1].utf8, true, out, err);
+    }
+    OpenExplanation explanation;
+    int result = ExplainOpen(words[1].text, &explanation);
+    *out = json ? OpenReportJson(explanation) : AnsiToUtf8(OpenReportText(explanation));
+    return result == 0 ? 0 : 1;
+  }
+  if (command == "versions") {
+    VersionsExplanation explanation;
+    int result = ExplainVersions(&explanation);
+    *out = json ? VersionsReportJson(explanation) : AnsiToUtf8(VersionsReportText(explanation));
+    return result;
+  }
+  AssociationExplanation explanation;
+  int result = ExplainAssociation(&explanation);
+  *out = json ? AssociationReportJson(explanation) : AnsiToUtf8(AssociationReportText(explanation));
+  return result;
+}
+
+}  // namespace
+
+int RunCheck(const std::vector<ProcessArgument>& arguments, std::string* out, std::string* err) {
   bool json = false;
-  std::vector<std::string> words;
-  for (const std::string& argument : arguments) {
-    if (argument == "--json") {
+  std::vector<ProcessArgument> words;
+  for (const ProcessArgument& argument : arguments) {
+    if (argument.exact && argument.text == "--json") {
       json = true;
-    } else if (IsHelp(argument)) {
+    } else if (argument.exact && IsHelp(argument.text)) {
       *out = kUsage;
       return 0;
     } else {
@@ -48,27 +95,23 @@ int RunCheck(const std::vector<std::string>& arguments, std::string* out, std::s
     }
   }
   if (words.empty()) return Usage(err, "no subcommand");
-  const std::string& command = words[0];
+  const std::string command = words[0].exact ? words[0].text : words[0].utf8;
   const size_t operands = words.size() - 1;
   if (command == "which") {
     if (operands != 1) return Usage(err, "which takes one FILE");
-    OpenExplanation explanation;
-    int result = ExplainOpen(words[1], &explanation);
-    *out = json ? OpenReportJson(explanation) : AnsiToUtf8(OpenReportText(explanation));
-    return result == 0 ? 0 : 1;
-  }
-  if (command == "versions" || command == "association") {
+  } else if (command == "versions" || command == "association") {
     if (operands != 0) return Usage(err, command + " takes no FILE");
-    if (command == "versions") {
-      VersionsExplanation explanation;
-      int result = ExplainVersions(&explanation);
-      *out = json ? VersionsReportJson(explanation) : AnsiToUtf8(VersionsReportText(explanation));
-      return result;
-    }
-    AssociationExplanation explanation;
-    int result = ExplainAssociation(&explanation);
-    *out = json ? AssociationReportJson(explanation) : AnsiToUtf8(AssociationReportText(explanation));
-    return result;
+  } else {
+    return Usage(err, "unknown subcommand \"" + (words[0].exact ? AnsiToUtf8(command) : command) + "\"");
   }
-  return Usage(err, "unknown subcommand \"" + command + "\"");
+  // Whatever goes wrong on the way (memory running out, say), the caller
+  // still gets an answer it can read, and an exit code that says so.
+  try {
+    out->clear();
+    return RunSubcommand(words, json, out, err);
+  } catch (const std::exception& error) {
+    return CheckFailed(json, std::string("the check itself failed: ") + error.what(), "", false, out, err);
+  } catch (...) {
+    return CheckFailed(json, "the check itself failed", "", false, out, err);
+  }
 }

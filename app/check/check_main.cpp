@@ -1,18 +1,20 @@
 // ZandrellCheck.exe: explains what the launcher would do, and why. The
 // launcher shows nothing by design; this is the one place to ask.
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "app/check/check_command.h"
 #include "platform/platform.h"
 
-int main() {
+namespace {
+
+int Check() {
   // The C runtime's own argv holds best-fit look-alikes of names outside the
-  // ANSI code page; the arguments are taken exactly or not at all.
-  std::vector<std::string> arguments;
+  // ANSI code page; the arguments are taken exactly, or only reported.
+  std::vector<ProcessArgument> arguments;
   if (GetProcessArguments(&arguments) != 0) {
-    WriteStandardStream(2, "ZandrellCheck: an argument has a character outside the ANSI code page, "
-                           "which the launcher can't take either\n");
+    WriteStandardStream(2, "ZandrellCheck: the command line can't be read\n");
     return 1;
   }
   if (!arguments.empty()) arguments.erase(arguments.begin());
@@ -21,4 +23,18 @@ int main() {
   WriteStandardStream(1, out);
   WriteStandardStream(2, err);
   return result;
+}
+
+}  // namespace
+
+int main() {
+  // RunCheck answers for everything it runs; this is for the little around
+  // it (the arguments, the output), so that nothing ends the program through
+  // the C runtime's abort instead of exit code 1.
+  try {
+    return Check();
+  } catch (...) {
+    WriteStandardStream(2, "ZandrellCheck: the check itself failed\n");
+    return 1;
+  }
 }

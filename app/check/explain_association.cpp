@@ -32,11 +32,15 @@ RegistryText ReadText(RegistryKey root, const std::string& path, const char* val
   if (QueryRegistryValue(key, value, &type, data.data(), &size) == 0 &&
       (type == kRegSz || type == kRegExpandSz)) {
     result.present = true;
+    result.expandable = type == kRegExpandSz;
     result.text = reinterpret_cast<const char*>(data.data());
   }
   CloseRegistryKey(key);
   return result;
 }
+
+// Windows compares file types, like every key name, without regard to case.
+bool NamesOurType(const RegistryText& value) { return value.present && SameLetters(value.text, kProgId); }
 
 // The program an open command starts: its first word, or its first quoted
 // part, as the shell reads it.
@@ -65,16 +69,21 @@ int ExplainAssociation(AssociationExplanation* e) {
     e->command = ReadText(kClassesRoot, e->type.text + "\\Shell\\Open\\Command", nullptr);
   }
   if (e->command.present) {
-    e->program = CommandProgram(e->command.text);
+    // The shell expands a REG_EXPAND_SZ command's variables before it runs it.
+    std::string command = e->command.text;
+    if (e->command.expandable && ExpandEnvironmentText(e->command.text, &e->expanded_command) == 0) {
+      command = e->expanded_command;
+    }
+    e->program = CommandProgram(command);
     e->program_exists = !e->program.empty() && GetPathAttributes(e->program.c_str()) != kInvalidFileAttributes;
     e->program_is_ours = e->program_exists && SameLetters(ProgramOriginalFilename(e->program.c_str()), kOurProgram);
   }
 
-  const bool ours = e->type.present && e->type.text == kProgId;
-  if (e->user_choice.present && e->user_choice.text != kProgId) {
+  const bool ours = NamesOurType(e->type);
+  if (e->user_choice.present && !NamesOurType(e->user_choice)) {
     e->verdict = "overridden for this user";
     e->detail = "Explorer's \"Open with\" choice for this user is " + e->user_choice.text;
-  } else if (e->user_type.present && e->user_type.text != kProgId) {
+  } else if (e->user_type.present && !NamesOurType(e->user_type)) {
     e->verdict = "overridden for this user";
     e->detail = "this user's own file type for .cfg is " + e->user_type.text;
   } else if (!e->type.present || (ours && !e->command.present)) {
@@ -103,6 +112,7 @@ std::string AssociationReportText(const AssociationExplanation& e) {
   if (e.type.present) {
     rows.push_back({"Description:", Shown(e.description)});
     rows.push_back({"Open command:", Shown(e.command)});
+    if (e.command.expandable) rows.push_back({"  expands to:", e.expanded_command});
   }
   if (e.command.present) {
     rows.push_back({"Program:", e.program + (!e.program_exists ? "  (not there)"
@@ -118,6 +128,7 @@ std::string AssociationReportJson(const AssociationExplanation& e) {
   return "{\"file_type\":" + text(e.type) + ",\"machine_file_type\":" + text(e.machine_type) +
          ",\"user_file_type\":" + text(e.user_type) + ",\"user_choice\":" + text(e.user_choice) +
          ",\"description\":" + text(e.description) + ",\"command\":" + text(e.command) +
+         ",\"command_expanded\":" + JsonStringOr(e.command.expandable, e.expanded_command) +
          ",\"program\":" + JsonStringOr(e.command.present, e.program) +
          ",\"program_exists\":" + (e.program_exists ? "true" : "false") +
          ",\"program_is_ours\":" + (e.program_is_ours ? "true" : "false") +

@@ -6,6 +6,7 @@
 
 struct RegistryText {
   bool present = false;
+  bool expandable = false;  // REG_EXPAND_SZ: the shell expands its %variables%
   std::string text;
 };
 
@@ -16,6 +17,7 @@ struct AssociationExplanation {
   RegistryText type;          // HKCR\.cfg, the merged view
   RegistryText description;   // of the file type HKCR\.cfg names
   RegistryText command;       // its open command
+  std::string expanded_command;  // the same with its variables expanded, if expandable
   std::string program;        // the program the command starts
   bool program_exists = false;
   bool program_is_ours = false;

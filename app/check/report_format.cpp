@@ -14,9 +14,11 @@ std::string Hex(unsigned char c) {
 
 }  // namespace
 
-std::string JsonString(const std::string& ansi) {
+std::string JsonString(const std::string& ansi) { return JsonUtf8String(AnsiToUtf8(ansi)); }
+
+std::string JsonUtf8String(const std::string& utf8) {
   std::string json = "\"";
-  for (unsigned char c : AnsiToUtf8(ansi)) {
+  for (unsigned char c : utf8) {
     switch (c) {
       case '"': json += "\\\""; break;
       case '\\': json += "\\\\"; break;

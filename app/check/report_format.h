@@ -8,6 +8,8 @@
 
 // A JSON string (RFC 8259) holding `ansi`, converted to UTF-8.
 std::string JsonString(const std::string& ansi);
+// The same for text that is UTF-8 already.
+std::string JsonUtf8String(const std::string& utf8);
 // The same, or null when `present` is false.
 std::string JsonStringOr(bool present, const std::string& ansi);
 

@@ -31,6 +31,10 @@ void ResetHostPlatform();
 void ClearRecordedCalls();
 const std::vector<PlatformCall>& RecordedCalls();
 
+// An error for FailCall that makes the call throw std::bad_alloc instead, as
+// an allocation inside it might.
+constexpr long kThrowOutOfMemory = -0x7FFF;
+
 // The `occurrence`-th call (1-based, counted from now) of `function` fails
 // with `error` and has no effect, and so do the `times` - 1 calls of it that
 // follow. For calls without an error result the failure is their own:
@@ -60,6 +64,9 @@ bool RemoveKeyOutsideCodePage(RegistryKey root, const std::string& parent,
 bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const std::string& name,
                              uint32_t type, const std::string& text, uint32_t access);
 void SetDefaultUiLanguage(uint16_t language);
+// The process's environment variables, for ExpandEnvironmentText; none at first.
+void SetEnvironmentText(const std::string& name, const std::string& value);
+const std::string* EnvironmentText(const std::string& name);
 void SetStartResult(uint32_t result);
 
 const std::vector<StartedProgram>& StartedPrograms();

@@ -1,5 +1,6 @@
 // The check program's share of the platform layer on Linux, for the tests:
-// arguments split at blanks outside quotes, the "ANSI code page" taken as
+// arguments split at blanks outside quotes, environment variables of the
+// tests' own making, the "ANSI code page" taken as
 // Latin-1, output written as it is, and a program's original file name taken
 // from its own name where the file exists.
 #include <sys/stat.h>
@@ -9,7 +10,7 @@
 
 #include "platform/host/host_platform.h"
 
-int GetProcessArguments(std::vector<std::string>* arguments) {
+int GetProcessArguments(std::vector<ProcessArgument>* arguments) {
   const char* line = GetProcessCommandLine();
   if (line == nullptr) return -1;
   std::string argument;
@@ -19,7 +20,7 @@ int GetProcessArguments(std::vector<std::string>* arguments) {
       quoted = !quoted;
       any = true;
     } else if (*p == '\0' || (!quoted && (*p == ' ' || *p == '\t'))) {
-      if (any) arguments->push_back(argument);
+      if (any) arguments->push_back(ProcessArgument(argument));
       argument.clear();
       any = false;
       if (*p == '\0') break;
@@ -28,6 +29,28 @@ int GetProcessArguments(std::vector<std::string>* arguments) {
       any = true;
     }
   }
+  return 0;
+}
+
+// As Windows does: %NAME% replaced for a variable that is set, left as it
+// stands for one that is not.
+int ExpandEnvironmentText(const std::string& text, std::string* expanded) {
+  expanded->clear();
+  size_t position = 0;
+  while (position < text.size()) {
+    size_t open = text.find('%', position);
+    size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    const std::string* value = EnvironmentText(text.substr(open + 1, close - open - 1));
+    expanded->append(text, position, open - position);
+    if (value != nullptr) {
+      *expanded += *value;
+    } else {
+      expanded->append(text, open, close + 1 - open);
+    }
+    position = close + 1;
+  }
+  expanded->append(text, position, std::string::npos);
   return 0;
 }
 

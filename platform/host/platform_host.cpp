@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <new>
 #include <memory>
 
 namespace {
@@ -89,6 +90,7 @@ struct HostState {
   uint32_t start_result = 33;
   std::vector<StartedProgram> started;
   int notifications = 0;
+  std::map<std::string, std::string, CaseInsensitiveLess> environment;
   // Forgotten whenever a key is added or removed anywhere: indices shift.
   EnumerationCursor cursor;
 };
@@ -123,6 +125,7 @@ bool Record(const char* function, const std::string& argument, RegistryKey key, 
     if (--it->times == 0) state.faults.erase(it);
     ++state.fired_faults;
     state.calls.back().result = *error;
+    if (*error == kThrowOutOfMemory) throw std::bad_alloc();
     return true;
   }
   return false;
@@ -289,6 +292,13 @@ bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const st
   return true;
 }
 void SetDefaultUiLanguage(uint16_t language) { State().ui_language = language; }
+void SetEnvironmentText(const std::string& name, const std::string& value) {
+  State().environment[name] = value;
+}
+const std::string* EnvironmentText(const std::string& name) {
+  auto it = State().environment.find(name);
+  return it == State().environment.end() ? nullptr : &it->second;
+}
 void SetStartResult(uint32_t result) { State().start_result = result; }
 const std::vector<StartedProgram>& StartedPrograms() { return State().started; }
 int AssociationNotifications() { return State().notifications; }

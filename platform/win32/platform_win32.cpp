@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/win32/exact_ansi.h"
+#include "platform/win32/system_library.h"
 
 namespace {
 
@@ -226,14 +227,8 @@ uint16_t GetDefaultUiLanguage() { return GetSystemDefaultUILanguage(); }
 // change at its next refresh, so a failure here is no failure of the job.
 // The library stays loaded: the process ends right after.
 void NotifyAssociationsChanged() {
-  wchar_t path[MAX_PATH + 32] = {};
-  UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
-  lstrcatW(path, L"\\shell32.dll");
-  HMODULE shell32 = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (shell32 == nullptr) return;
+  HMODULE shell32 = LoadSystemLibrary(L"shell32.dll");
   typedef void(WINAPI * ChangeNotify)(LONG, UINT, LPCVOID, LPCVOID);
-  auto notify = reinterpret_cast<ChangeNotify>(
-      reinterpret_cast<void*>(GetProcAddress(shell32, "SHChangeNotify")));
+  auto notify = SystemFunction<ChangeNotify>(shell32, "SHChangeNotify");
   if (notify != nullptr) notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

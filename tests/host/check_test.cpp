@@ -116,7 +116,7 @@ TEST_F(CheckAgreement, WhichPredictsTheLauncherByteForByte) {
 
 TEST(CheckCommand, UsageErrorsExitWithTwo) {
   const struct {
-    std::vector<std::string> arguments;
+    std::vector<ProcessArgument> arguments;
     int result;
   } cases[] = {
       {{}, 2},

@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
-"""Reads the resources back out of the built ZandrellLauncher.exe and checks
-them: the icon group Explorer shows, the version information Windows shows
-in the file's properties, and the manifest the loader reads at start-up.
+"""Reads the resources back out of a built program and checks them: the icon
+group Explorer shows (ZandrellLauncher.exe, given --ico), the version
+information Windows shows in the file's properties and Windows Installer's
+version rules read, and the manifest the loader reads at start-up.
 
 It reads the PE file itself, with nothing but the standard library, so it
 checks what Windows will find and needs no tools beyond Python.
 
 Usage: check_resources.py --exe ZandrellLauncher.exe
-                          --ico resources/ZandrellLauncher.ico --version 1.7.0.0
+                          [--ico resources/ZandrellLauncher.ico] --version 1.7.0.0
 """
 
 import argparse
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -271,9 +273,9 @@ def check_version_strings(resources, options):
         "CompanyName": "Zandrell",
         "FileDescription": None,
         "FileVersion": options.version,
-        "InternalName": "ZandrellLauncher",
+        "InternalName": options.program[:-len(".exe")],
         "LegalCopyright": None,
-        "OriginalFilename": "ZandrellLauncher.exe",
+        "OriginalFilename": options.program,
         "ProductName": None,
         "ProductVersion": options.version,
     }
@@ -330,12 +332,15 @@ def check_manifest_supported_os(resources, _):
     expect(not missing, "the manifest does not declare %s" % ", ".join(missing))
 
 
-CHECKS = [
+ICON_CHECKS = [
     ("the icon group is the program's first", check_icon_group_first),
     ("the icon group lists 16/32/48 px at 8 and 32 bits and 256 px PNG",
      check_icon_group_sizes),
     ("each icon image is what its group entry says", check_icon_images),
     ("the icon images are those of the committed .ico", check_icon_matches_committed),
+]
+
+CHECKS = [
     ("the fixed file and product versions are the project's", check_fixed_version),
     ("the version strings are complete and agree", check_version_strings),
     ("the one manifest runs the program as invoker, no UI access",
@@ -347,9 +352,13 @@ CHECKS = [
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exe", required=True)
-    parser.add_argument("--ico", required=True)
+    parser.add_argument("--ico")
     parser.add_argument("--version", required=True)
     options = parser.parse_args()
+    # The program's own name, as Windows Installer and inventory tools expect
+    # to find it in its version block.
+    options.program = os.path.basename(options.exe)
+    checks = (ICON_CHECKS if options.ico else []) + CHECKS
 
     with open(options.exe, "rb") as file:
         exe = file.read()
@@ -360,14 +369,14 @@ def main():
         return 1
 
     failed = 0
-    for name, check in CHECKS:
+    for name, check in checks:
         try:
             check(resources, options)
             print("ok   %s" % name)
         except (Failure, struct.error) as error:
             failed += 1
             print("FAIL %s: %s" % (name, error))
-    print("%d passed, %d failed" % (len(CHECKS) - failed, failed))
+    print("%d passed, %d failed" % (len(checks) - failed, failed))
     return 1 if failed else 0
 
 

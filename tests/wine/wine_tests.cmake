@@ -50,12 +50,23 @@ add_executable(launcher_wine_tests
   tests/wine/check_test.cpp
   tests/wine/names_test.cpp
   tests/wine/open_test.cpp
+  tests/wine/side_loading_test.cpp
 )
 target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main project_warnings)
 
 set_target_properties(stub_tool run_exact shell_open contract_tests launcher_wine_tests
   PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool shell_open)
+
+# DLLs under the names of system DLLs, which the side-loading test plants
+# beside copies of the programs.
+foreach(dll version shell32)
+  add_library(planted_${dll} SHARED tests/wine/planted_dll.cpp)
+  set_target_properties(planted_${dll} PROPERTIES OUTPUT_NAME ${dll} PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+  target_link_options(planted_${dll} PRIVATE -Wl,--kill-at)
+  add_dependencies(launcher_wine_tests planted_${dll})
+endforeach()
 
 
 add_test(NAME wine_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
