@@ -9,6 +9,10 @@
 #   PFX      a PKCS#12 file with the code-signing certificate and its key; its
 #            password comes from the environment, ZANDRELL_SIGN_PASSWORD, so
 #            that it appears on no command line and in no build file.
+# With ZANDRELL_TIMESTAMP_URL naming an RFC 3161 time-stamp server, every
+# signature is time-stamped there, so that it still verifies after the
+# certificate has expired; such a build is no longer byte for byte the same
+# as the last one. Without it, signatures carry no time stamp.
 # The files go into the package from a folder named like OUTPUT without .msi
 # (signed there when signing), which is kept: it holds the programs exactly as
 # shipped. SOURCE_DATE_EPOCH, else the time of the last commit, is the time
@@ -29,6 +33,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 # Identifies the product across all its versions; Windows Installer finds the
 # installed version to upgrade by it. Never change it.
 upgrade_code=7A72C33B-0C19-40AD-9355-383BE3E52866
+no_code={00000000-0000-0000-0000-000000000000}
 
 # A name-based UUID (version 5) in the upgrade code's namespace: the same
 # name always gives the same code, another name another one.
@@ -38,16 +43,30 @@ name_uuid() {
 }
 
 # osslsigncode reads the password from its standard input, never from its
-# command line. The signing time is the package's time, and there is no
-# time stamp, so that a signed build is reproducible too.
+# command line. Without a time-stamp server the signing time is the
+# package's time, so that a signed build is reproducible too; with one, the
+# server's time is what counts.
 sign() {
+  local when=(-time "$epoch")
+  if [ -n "${ZANDRELL_TIMESTAMP_URL:-}" ]; then
+    when=(-ts "$ZANDRELL_TIMESTAMP_URL")
+  fi
   if ! report=$(printf '%s' "$ZANDRELL_SIGN_PASSWORD" |
     osslsigncode sign -pkcs12 "$pfx" -readpass /dev/stdin -h sha256 -n "Zandrell Launcher" \
-      -time "$epoch" -in "$1" -out "$1.signed" 2>&1); then
+      "${when[@]}" -in "$1" -out "$1.signed" 2>&1); then
     echo "$0: signing $1 failed: $report" >&2
     return 1
   fi
   mv "$1.signed" "$1"
+}
+
+# The File table row of a program in the staging folder: its short name and
+# the version and language of its version block.
+file_row() {
+  local fields
+  fields=$(python3 "$source_dir/installer/file_version.py" "$stage/$1") || return 1
+  set -- "$1" "$2" $fields
+  echo "UPDATE \`File\` SET \`FileName\` = '$2|$1', \`Version\` = '$3', \`Language\` = '$4' WHERE \`File\` = '$1'"
 }
 
 if [ -n "$pfx" ] && [ -z "${ZANDRELL_SIGN_PASSWORD+set}" ]; then
@@ -74,26 +93,63 @@ fi
 touch -d "@$epoch" "$stage"/*
 export TZ=UTC
 
-# The product code changes with every version, as a major upgrade needs, and
-# stays the same for all builds of one version.
-product_code=$(name_uuid "ZandrellLauncher product $version")
-unsigned="$stage.unsigned.msi"
 # wixl finds files only relative to its working folder, and stamps the
 # package with the time it runs: faketime holds that at the package's time.
+# The product code is a placeholder until the content is complete.
+unsigned="$stage.unsigned.msi"
 (
   cd "$stage"
   faketime -f "$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
-    wixl --arch x86 -D "Version=$version" -D "ProductCode=$product_code" \
+    wixl --arch x86 -D "Version=$version" -D "ProductCode=$no_code" \
     -D "UpgradeCode=$upgrade_code" -o "$unsigned" "$source_dir/installer/ZandrellLauncher.wxs"
 )
+
+# What wixl cannot express, set in its tables afterwards. Both programs
+# become versioned files, with the versions and languages of their own
+# version blocks, so that Windows Installer replaces them by version and
+# inventory tools can read them from the package; a versioned file must
+# have no file hash. Their short names go beside the long ones.
+launcher_row=$(file_row ZandrellLauncher.exe ZLAUNCH.EXE)
+check_row=$(file_row ZandrellCheck.exe ZCHECK.EXE)
+queries=(
+  "$launcher_row"
+  "$check_row"
+  "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ZandrellLauncher.exe'"
+  "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ZandrellCheck.exe'"
+  # The folder's short name too, for volumes without long names.
+  "UPDATE \`Directory\` SET \`DefaultDir\` = 'ZANDRELL|Zandrell Launcher' WHERE \`Directory\` = 'INSTALLFOLDER'"
+  # Another build of the same version replaces the installed one: the
+  # upgrade row's maximum is inclusive (msidbUpgradeAttributesVersionMaxInclusive).
+  # The same package again has the same product code and stays a reinstall.
+  # The attributes are part of the row's key, so the row is written anew.
+  "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
+  "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+  # The feature is the whole product: never advertised
+  # (msidbFeatureAttributesDisallowAdvertise) and never absent on its own
+  # (msidbFeatureAttributesUIDisallowAbsent).
+  "UPDATE \`Feature\` SET \`Attributes\` = 24 WHERE \`Feature\` = 'Complete'"
+  # A folder chosen in the user interface reaches the installation.
+  "UPDATE \`Property\` SET \`Value\` = 'INSTALLFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
+)
+for query in "${queries[@]}"; do
+  msibuild "$unsigned" -q "$query"
+done
 
 # wixl gives each package a random package code, which Windows Installer
 # takes as the identity of this very file. Derive it from the package's
 # content instead: the same for identical packages, new for any change.
 summary=("Zandrell Launcher $version" "Zandrell" "Intel;1033")
-msibuild "$unsigned" -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}"
-content=$(sha256sum "$unsigned" | cut -d' ' -f1)
-msibuild "$unsigned" -s "${summary[@]}" "{$(name_uuid "ZandrellLauncher package $content")}"
+content_code() {
+  msibuild "$unsigned" -s "${summary[@]}" "$no_code"
+  name_uuid "ZandrellLauncher $1 $(sha256sum "$unsigned" | cut -d' ' -f1)"
+}
+# The product code too comes from the content (the programs' bytes, the
+# version, every table): any other build of a version is another product,
+# which replaces the installed one as a major upgrade, where the same code
+# with other content would be refused by Windows. Identical builds share it.
+product_code={$(content_code product)}
+msibuild "$unsigned" -q "UPDATE \`Property\` SET \`Value\` = '$product_code' WHERE \`Property\` = 'ProductCode'"
+msibuild "$unsigned" -s "${summary[@]}" "{$(content_code package)}"
 
 if [ -n "$pfx" ]; then
   sign "$unsigned"

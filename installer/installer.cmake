@@ -26,9 +26,18 @@ if(signing_certificate)
 else()
   message(STATUS "Nothing is signed: no code-signing certificate in ZANDRELL_SIGN_PFX")
 endif()
+# An RFC 3161 time-stamp server, also named at configure time, makes the
+# signatures outlive the certificate (and the package a new one every build).
+set(timestamp_server "$ENV{ZANDRELL_TIMESTAMP_URL}")
+if(signing_certificate AND timestamp_server)
+  message(STATUS "Time-stamping the signatures at ${timestamp_server}")
+elseif(signing_certificate)
+  message(STATUS "The signatures carry no time stamp: no server in ZANDRELL_TIMESTAMP_URL")
+endif()
 # Rewritten only when its content changes, so the package is rebuilt when
-# signing is switched on or off or another certificate is named.
-file(CONFIGURE OUTPUT installer/signing-certificate.txt CONTENT "${signing_certificate}\n")
+# signing is switched on or off or another certificate or server is named.
+file(CONFIGURE OUTPUT installer/signing-certificate.txt
+  CONTENT "${signing_certificate}\n${timestamp_server}\n")
 
 # The package records the time of the last commit, so a new commit rebuilds
 # it (git appends to this log on every commit and checkout).
@@ -38,10 +47,12 @@ if(NOT EXISTS ${commit_log})
 endif()
 
 add_custom_command(OUTPUT ${ZANDRELL_PACKAGE}
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${ZANDRELL_PACKAGE_VERSION}
+  COMMAND ${CMAKE_COMMAND} -E env ZANDRELL_TIMESTAMP_URL=${timestamp_server}
+    ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${ZANDRELL_PACKAGE_VERSION}
     $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${ZANDRELL_PACKAGE}
     ${signing_certificate}
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${CMAKE_CURRENT_LIST_DIR}/ZandrellLauncher.wxs
+    ${CMAKE_CURRENT_LIST_DIR}/file_version.py
     ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ZandrellLauncher ZandrellCheck
     ${CMAKE_CURRENT_BINARY_DIR}/installer/signing-certificate.txt ${signing_certificate}
     ${commit_log}

@@ -1,8 +1,9 @@
 #!/bin/sh
-# Builds the package of a later version from the same WiX source, for the
-# upgrade test. Its launcher is the build's with a marker appended (Windows
-# ignores data behind a program's last section), so that the test can tell
-# which version's program an upgrade left installed.
+# Builds another package from the same WiX source, of a later version for the
+# upgrade test or of the same version for the test of a second build. Its
+# launcher is the build's with a marker appended (Windows ignores data behind
+# a program's last section), so that the test can tell which package's
+# program an upgrade left installed.
 #
 # Usage: build-upgrade-package.sh VERSION LAUNCHER_EXE CHECK_EXE OUTPUT.msi
 set -eu

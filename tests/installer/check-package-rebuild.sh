@@ -7,6 +7,9 @@
 #
 # Usage: check-package-rebuild.sh VERSION LAUNCHER_EXE CHECK_EXE WORK_FOLDER
 set -eu
+# A time-stamp server named in the environment would make the signing here
+# time-stamped and the builds differ.
+unset ZANDRELL_TIMESTAMP_URL
 build_package="$(dirname "$0")/../../installer/build-package.sh"
 rm -rf "$4"
 TZ=UTC "$build_package" "$1" "$2" "$3" "$4/first.msi"

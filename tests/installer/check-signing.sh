@@ -9,6 +9,9 @@ set -euo pipefail
 launcher=$(realpath "$1")
 check=$(realpath "$2")
 work=$3
+# A time-stamp server named in the environment would make the signing here
+# time-stamped and the builds differ.
+unset ZANDRELL_TIMESTAMP_URL
 build_package="$(cd "$(dirname "$0")/../../installer" && pwd)/build-package.sh"
 rm -rf "$work"
 mkdir -p "$work/unpacked"

@@ -21,6 +21,12 @@ PLACES = {
     "RemoveExistingProducts": ("InstallInitialize", "ProcessComponents"),
     # Sets the file type's description, which the registry values use.
     "DescribeFileTypeInGerman": ("CostFinalize", "WriteRegistryValues"),
+    # Takes the remembered folder once AppSearch has read it, before costing
+    # resolves the folders.
+    "KeepRememberedFolder": ("AppSearch", "CostInitialize"),
+    # The folder Programs and Features shows, once it is resolved and before
+    # the product is registered.
+    "ShowInstallLocation": ("CostFinalize", "RegisterProduct"),
 }
 SET_PROPERTY = 51  # a custom action that only sets a property
 

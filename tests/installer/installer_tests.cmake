@@ -1,19 +1,31 @@
-# Tests of the Windows Installer package: its sequence read back, its builds
-# compared, its signatures verified, and the package installed, upgraded,
-# repaired and removed by Wine's msiexec in a prefix of its own.
+# Tests of the Windows Installer package: its sequence and tables read back,
+# its builds compared, its signatures verified (with and without a time
+# stamp), and the package installed, replaced, upgraded, repaired and removed
+# by Wine's msiexec in a prefix of its own.
 set(installer_tests ${CMAKE_CURRENT_LIST_DIR})
 set(installer_work ${CMAKE_BINARY_DIR}/installer-test)
+# The next patch version, to upgrade to.
+math(EXPR upgrade_patch "${PROJECT_VERSION_PATCH} + 1")
+set(upgrade_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${upgrade_patch})
 
 add_test(NAME installer_sequence
   COMMAND ${Python3_EXECUTABLE} ${installer_tests}/check_sequence.py ${ZANDRELL_PACKAGE})
+# The tables against the next version's package (built for the Wine tests).
+string(REGEX REPLACE "\\.msi$" "" packaged_files ${ZANDRELL_PACKAGE})
+add_test(NAME installer_tables
+  COMMAND ${Python3_EXECUTABLE} ${installer_tests}/check_tables.py ${ZANDRELL_PACKAGE}
+    ${packaged_files} ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
 add_test(NAME installer_rebuild_identical
   COMMAND ${installer_tests}/check-package-rebuild.sh ${ZANDRELL_PACKAGE_VERSION}
     $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/rebuild)
 add_test(NAME installer_signing
   COMMAND ${installer_tests}/check-signing.sh
     $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/signing)
-set_tests_properties(installer_sequence installer_rebuild_identical installer_signing
-  PROPERTIES LABELS installer)
+add_test(NAME installer_timestamp_signing
+  COMMAND ${installer_tests}/check-timestamp-signing.sh
+    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/timestamp)
+set_tests_properties(installer_sequence installer_tables installer_rebuild_identical
+  installer_signing installer_timestamp_signing PROPERTIES LABELS installer)
 
 # Everything built twice from scratch, the package last: minutes, hence a
 # label of its own (`-L reproducible_package`), and out of `-LE reproducible`.
@@ -23,10 +35,9 @@ add_test(NAME reproducible_package
 set_tests_properties(reproducible_package PROPERTIES
   LABELS "reproducible;reproducible_package" RUN_SERIAL TRUE TIMEOUT 1800)
 
-# Under Wine: a fresh prefix of their own, and the package of the next patch
-# version to upgrade to, built from the same WiX source.
-math(EXPR upgrade_patch "${PROJECT_VERSION_PATCH} + 1")
-set(upgrade_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${upgrade_patch})
+# Under Wine: a fresh prefix of their own, the package of the next patch
+# version to upgrade to and a second build of this version, built from the
+# same WiX source.
 set(MSI_TEST_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix")
 
 add_executable(installer_wine_tests ${installer_tests}/installer_wine_test.cpp
@@ -42,8 +53,14 @@ add_test(NAME msi_upgrade_package
   COMMAND ${installer_tests}/build-upgrade-package.sh ${upgrade_version}
     $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
     ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
+add_test(NAME msi_rebuilt_package
+  COMMAND ${installer_tests}/build-upgrade-package.sh ${ZANDRELL_PACKAGE_VERSION}
+    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
+    ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
 add_test(NAME msi_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
-set_tests_properties(msi_prefix msi_upgrade_package PROPERTIES FIXTURES_SETUP msi)
+set_tests_properties(msi_prefix msi_rebuilt_package PROPERTIES FIXTURES_SETUP msi)
+set_tests_properties(msi_upgrade_package PROPERTIES FIXTURES_SETUP "msi;msi_next_version")
+set_tests_properties(installer_tables PROPERTIES FIXTURES_REQUIRED msi_next_version)
 set_tests_properties(msi_shutdown PROPERTIES FIXTURES_CLEANUP msi)
 
 add_test(NAME installer_wine_tests COMMAND installer_wine_tests

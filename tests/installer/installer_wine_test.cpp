@@ -1,9 +1,11 @@
 // The Windows Installer package under Wine's msiexec, in a prefix of its own:
-// installed, installed again, repaired, upgraded, refused as a downgrade and
-// removed, one step after the other, with what the package promises checked
-// after each step: the installed products, the files, every value of the
-// association, and a configuration opened through the shell by the installed
-// launcher.
+// refused per user, installed into a chosen folder, installed again,
+// replaced by another build of its version, upgraded, repaired, refused as a
+// downgrade and removed, one step after the other, with what the package
+// promises checked after each step: the installed products and where they
+// are, the files, every value of the association and of the registration
+// for Default Apps, and a configuration opened through the shell by the
+// installed launcher.
 #include <windows.h>
 #include <msi.h>
 
@@ -33,10 +35,19 @@ struct Package {
 Package Built() {
   return {ZL_PACKAGE_VERSION, BuildFolder() + "\\ZandrellLauncher-" ZL_PACKAGE_VERSION};
 }
+// Another build of the same version, with a launcher of other bytes.
+Package Rebuilt() {
+  return {ZL_PACKAGE_VERSION,
+          BuildFolder() + "\\installer-test\\ZandrellLauncher-" ZL_PACKAGE_VERSION};
+}
 Package Upgrade() {
   return {ZL_UPGRADE_VERSION,
           BuildFolder() + "\\installer-test\\ZandrellLauncher-" ZL_UPGRADE_VERSION};
 }
+
+// The folder an administrator chooses, blanks and all.
+const std::string kChosenFolder = "C:\\Tools for all\\Zandrell Launcher";
+const std::string kOurKey = "SOFTWARE\\Zandrell\\Launcher";
 
 std::string InstallFolder() {
   char folder[MAX_PATH] = {};
@@ -67,14 +78,35 @@ std::vector<std::string> InstalledVersions() {
   return versions;
 }
 
-// The installed product as Programs and Features shows it: its name, maker
-// and icon.
+// Whether the product is installed for the machine rather than for one user
+// (Wine answers 0, per user, for every product's AssignmentType).
+bool PerMachine(const char* product) {
+  char state[8] = {};
+  DWORD size = sizeof state;
+  return MsiGetProductInfoExA(product, nullptr, MSIINSTALLCONTEXT_MACHINE,
+                              INSTALLPROPERTY_PRODUCTSTATE, state, &size) == ERROR_SUCCESS &&
+         std::string(state) == "5";  // INSTALLSTATE_DEFAULT: installed
+}
+
+// The installed product as Programs and Features shows it: its name, maker,
+// icon and folder, and whether it is installed for the machine.
 std::string ProductEntry() {
   char product[39] = {};
   if (MsiEnumRelatedProductsA(kUpgradeCode, 0, 0, product) != ERROR_SUCCESS) return "<none>";
   std::string icon = ReadBytes(ProductInfo(product, "ProductIcon"));
   return ProductInfo(product, "ProductName") + " by " + ProductInfo(product, "Publisher") +
-         (icon == ReadBytes(Built().files + "\\ZandrellLauncher.ico") ? ", our icon" : ", no icon");
+         (icon == ReadBytes(Built().files + "\\ZandrellLauncher.ico") ? ", our icon" : ", no icon") +
+         ", in " + ProductInfo(product, "InstallLocation") +
+         (PerMachine(product) ? ", per machine" : ", not per machine");
+}
+
+// A value under HKLM in the 32-bit view, where the package writes, as stored,
+// marked where its type is not REG_SZ; "<none>" when it is missing.
+std::string MachineValue(const std::string& path, const std::string& name) {
+  uint32_t type = 0;
+  std::string data;
+  if (!ReadValue(kLocalMachine, path, name, &type, &data, kKeyWow64_32Key)) return "<none>";
+  return (type == kRegSz ? "" : "<type " + std::to_string(type) + ">") + data;
 }
 
 int ValueCount(const std::string& path) {
@@ -87,12 +119,17 @@ int ValueCount(const std::string& path) {
   return static_cast<int>(values);
 }
 
-std::string ForeignValue() {
+// What another program added under .cfg, which must survive us.
+std::string ForeignValues() {
   uint32_t type = 0;
-  std::string data;
-  if (!ReadValue(kClassesRoot, ".cfg", "Content Type", &type, &data)) return "<none>";
-  return data;
+  std::string content_type, open_with;
+  if (!ReadValue(kClassesRoot, ".cfg", "Content Type", &type, &content_type)) content_type = "<none>";
+  if (!ReadValue(kClassesRoot, ".cfg\\OpenWithProgids", "Other.Editor", &type, &open_with)) {
+    open_with = "<none>";
+  }
+  return content_type + ", " + open_with;
 }
+const std::string kForeignValues = WithTerminator("text/plain") + ", " + WithTerminator("");
 
 class InstallerTest : public ::testing::Test {
  protected:
@@ -108,17 +145,21 @@ class InstallerTest : public ::testing::Test {
     config_ = folder + "\\with blanks\\bridge model.cfg";
     WriteBytes(config_, "#Morvo 9.5\r\n");
     ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "Content Type", "text/plain"));
+    ASSERT_TRUE(WriteString(kClassesRoot, ".cfg\\OpenWithProgids", "Other.Editor", ""));
   }
 
-  // Everything the package promises, for the package that should be installed.
-  void ExpectInstalled(const Package& package, const std::string& description) {
+  // Everything the package promises, for the package that should be installed
+  // in `folder`.
+  void ExpectInstalled(const Package& package, const std::string& description,
+                       const std::string& folder) {
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{package.version});
-    EXPECT_EQ(ProductEntry(), "Zandrell Launcher by Zandrell, our icon");
+    EXPECT_EQ(ProductEntry(),
+              "Zandrell Launcher by Zandrell, our icon, in " + folder + "\\, per machine");
     for (const char* program : {"\\ZandrellLauncher.exe", "\\ZandrellCheck.exe"}) {
-      EXPECT_TRUE(ReadBytes(InstallFolder() + program) == ReadBytes(package.files + program))
+      EXPECT_TRUE(ReadBytes(folder + program) == ReadBytes(package.files + program))
           << program << " is missing or not the one in " << package.files << ".msi";
     }
-    const std::string launcher = InstallFolder() + "\\ZandrellLauncher.exe";
+    const std::string launcher = folder + "\\ZandrellLauncher.exe";
     const struct {
       std::string key;
       std::string value;  // the default value; "" for a key without values
@@ -138,7 +179,25 @@ class InstallerTest : public ::testing::Test {
         EXPECT_EQ(ValueCount(k.key), k.key == ".cfg" ? 2 : 1) << k.key;
       }
     }
-    EXPECT_EQ(ForeignValue(), WithTerminator("text/plain"));
+    EXPECT_EQ(ForeignValues(), kForeignValues);
+    // "Open with" keeps us when another program takes .cfg; Default Apps
+    // finds our capabilities; the next installation finds the folder.
+    const struct {
+      std::string key;
+      std::string name;
+      std::string value;
+    } values[] = {
+        {"SOFTWARE\\Classes\\.cfg\\OpenWithProgids", kProgId, ""},
+        {"SOFTWARE\\RegisteredApplications", "Zandrell Launcher", kOurKey + "\\Capabilities"},
+        {kOurKey + "\\Capabilities", "ApplicationName", "Zandrell Launcher"},
+        {kOurKey + "\\Capabilities", "ApplicationDescription",
+         "Opens Morvo and Tessaline configuration files in the newest suitable installed version."},
+        {kOurKey + "\\Capabilities\\FileAssociations", ".cfg", kProgId},
+        {kOurKey, "InstallFolder", folder + "\\"},
+    };
+    for (const auto& v : values) {
+      EXPECT_EQ(MachineValue(v.key, v.name), WithTerminator(v.value)) << v.key << " " << v.name;
+    }
 
     ClearStubStarts();
     EXPECT_EQ(RunExact("\"" + BuildFolder() + "\\shell_open.exe\" \"" + config_ + "\""), 0);
@@ -146,12 +205,17 @@ class InstallerTest : public ::testing::Test {
     EXPECT_EQ(StubStarts(), std::vector<std::string>{started});
   }
 
-  void ExpectRemoved() {
+  // Nothing of ours is left, in `folder` or in the registry; what others
+  // added under .cfg is.
+  void ExpectRemoved(const std::string& folder) {
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{});
-    EXPECT_EQ(GetFileAttributesA(InstallFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(KeyExists(kClassesRoot, kProgId));
     EXPECT_EQ(ClassesDefaultValue(".cfg"), "<none>");
-    EXPECT_EQ(ForeignValue(), WithTerminator("text/plain"));
+    EXPECT_EQ(MachineValue("SOFTWARE\\Classes\\.cfg\\OpenWithProgids", kProgId), "<none>");
+    EXPECT_EQ(MachineValue("SOFTWARE\\RegisteredApplications", "Zandrell Launcher"), "<none>");
+    EXPECT_FALSE(KeyExists(kLocalMachine, kOurKey, kKeyWow64_32Key));
+    EXPECT_EQ(ForeignValues(), kForeignValues);
   }
 
   std::string tool_;
@@ -161,13 +225,14 @@ class InstallerTest : public ::testing::Test {
 // What an administrator does to a repair: the program and the open command's
 // key deleted.
 void DeleteProgramAndKey() {
-  ASSERT_TRUE(DeleteFileA((InstallFolder() + "\\ZandrellLauncher.exe").c_str()));
+  ASSERT_TRUE(DeleteFileA((kChosenFolder + "\\ZandrellLauncher.exe").c_str()));
   ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId + "\\Shell"));
 }
 
 TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
-  const Package built = Built(), upgrade = Upgrade();
+  const Package built = Built(), rebuilt = Rebuilt(), upgrade = Upgrade();
   const Package none = {};
+  const std::string chosen = " INSTALLFOLDER=\"" + kChosenFolder + "\"";
   const struct {
     const char* step;
     void (*before)();
@@ -175,13 +240,21 @@ TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
     int exit_code;
     const Package& installed;
   } steps[] = {
-      {"install", nullptr, "/i " + built.Msi(), 0, built},
+      // Per user, the association would hold for one user only: refused
+      // (ERROR_INSTALL_FAILURE). Wine settles ALLUSERS=2 MSIINSTALLPERUSER=1
+      // to a per-machine installation, so only an empty ALLUSERS asks it for
+      // one per user.
+      {"per user", nullptr, "/i " + built.Msi() + " ALLUSERS=\"\"", 1603, none},
+      {"install", nullptr, "/i " + built.Msi() + chosen, 0, built},
       // The same package again changes nothing.
       {"install again", nullptr, "/i " + built.Msi(), 0, built},
+      // Another build of the same version replaces the installed one.
+      {"another build", nullptr, "/i " + rebuilt.Msi(), 0, rebuilt},
+      {"upgrade", nullptr, "/i " + upgrade.Msi(), 0, upgrade},
       // What msiexec /fomus does; Wine's msiexec /f hands a package path on
       // as a product code and takes no product code at all.
-      {"repair", DeleteProgramAndKey, "/i " + built.Msi() + " REINSTALL=ALL REINSTALLMODE=omus", 0, built},
-      {"upgrade", nullptr, "/i " + upgrade.Msi(), 0, upgrade},
+      {"repair", DeleteProgramAndKey, "/i " + upgrade.Msi() + " REINSTALL=ALL REINSTALLMODE=omus", 0,
+       upgrade},
       // ERROR_INSTALL_FAILURE: the launch condition refuses.
       {"downgrade", nullptr, "/i " + built.Msi(), 1603, upgrade},
       {"uninstall", nullptr, "/x " + upgrade.Msi(), 0, none},
@@ -191,9 +264,9 @@ TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
     if (s.before != nullptr) s.before();
     ASSERT_EQ(Msiexec(s.arguments), s.exit_code);
     if (s.installed.version.empty()) {
-      ExpectRemoved();
+      ExpectRemoved(kChosenFolder);
     } else {
-      ExpectInstalled(s.installed, kEnglish);
+      ExpectInstalled(s.installed, kEnglish, kChosenFolder);
     }
   }
 }
@@ -215,9 +288,11 @@ TEST_F(InstallerTest, TheDescriptionFollowsTheSystemLanguage) {
   GetEnvironmentVariableA("LC_ALL", locale, sizeof locale);
   for (const auto& c : cases) {
     if (std::string(locale) != c.locale) continue;
+    // Without a folder of its own, the package installs into the default one.
     ASSERT_EQ(Msiexec("/i " + Built().Msi()), 0);
-    EXPECT_EQ(ClassesDefaultValue(kProgId), WithTerminator(c.description));
+    ExpectInstalled(Built(), c.description, InstallFolder());
     EXPECT_EQ(Msiexec("/x " + Built().Msi()), 0);
+    ExpectRemoved(InstallFolder());
     return;
   }
   ADD_FAILURE() << "LC_ALL names none of the locales this case knows: " << locale;
