@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/win32/exact_ansi.h"
 
 namespace {
@@ -60,6 +62,48 @@ TEST(ExactAnsi, AgreesWithTheCodePagesRoundTrip) {
   // Both kinds of text were met, many times over.
   EXPECT_GT(exact_texts, 1000);
   EXPECT_LT(exact_texts, 19000);
+}
+
+// Strings as another program may store them through the W call (with or
+// without a terminator, or with an odd byte count that ends in half a
+// character) read back through the layer exactly as RegQueryValueExA hands
+// them out: the same result, size and bytes, for every buffer size.
+TEST(ExactAnsi, StringValuesReadAsTheAnsiCallReadsThem) {
+  const wchar_t kKey[] = L"Software\\ZandrellExactAnsi";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  const wchar_t text[] = L"abcd";
+  const struct {
+    const wchar_t* name;
+    DWORD bytes;  // stored from `text`
+  } stored[] = {{L"Ended", 10}, {L"Bare", 8}, {L"Odd", 7}, {L"OneByte", 1}, {L"Empty", 0}};
+  for (const auto& value : stored) {
+    ASSERT_EQ(RegSetValueExW(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), value.bytes), 0);
+  }
+  for (const auto& value : stored) {
+    char name[16] = {};
+    WideCharToMultiByte(CP_ACP, 0, value.name, -1, name, sizeof name, nullptr, nullptr);
+    for (DWORD capacity : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 260u}) {
+      unsigned char ours[300], theirs[300];
+      std::memset(ours, '#', sizeof ours);
+      std::memset(theirs, '#', sizeof theirs);
+      uint32_t our_size = capacity;
+      DWORD their_size = capacity;
+      uint32_t our_type = 0;
+      DWORD their_type = 0;
+      long our_result = QueryRegistryValue(reinterpret_cast<RegistryKey>(key), name, &our_type, ours, &our_size);
+      long their_result = RegQueryValueExA(key, name, nullptr, &their_type, theirs, &their_size);
+      const std::string where = std::string(name) + " into " + std::to_string(capacity);
+      EXPECT_EQ(our_result, their_result) << where;
+      EXPECT_EQ(our_size, their_size) << where;
+      EXPECT_EQ(our_type, their_type) << where;
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(ours), sizeof ours),
+                std::string(reinterpret_cast<char*>(theirs), sizeof theirs))
+          << where;
+    }
+  }
+  RegCloseKey(key);
+  RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
 }
 
 }  // namespace
