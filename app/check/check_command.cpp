@@ -35,14 +35,12 @@ int Usage(std::string* err, const std::string& problem) {
   return 2;
 }
 
-}  // namespace
-
-namespace {
-
 // The report when the check itself can't go on: one JSON object, or a line
-// on standard error.
-int CheckFailed(bool json, const std::string& error, const std::string& file_utf8, bool with_file,
-                std::string* out, std::string* err) {
+// on standard error. `file_utf8` names the FILE it is about, if any (a name
+// that could not be taken is never empty).
+int CheckFailed(bool json, const std::string& error, const std::string& file_utf8, std::string* out,
+                std::string* err) {
+  const bool with_file = !file_utf8.empty();
   if (json) {
     // For a FILE, the same fields as a report of `which` that ends in failure.
     *out = (with_file ? "{\"file\":" + JsonUtf8String(file_utf8) + ",\"exit_code\":-1," : std::string("{")) +
@@ -61,7 +59,7 @@ int RunSubcommand(const std::vector<ProcessArgument>& words, bool json, std::str
       return CheckFailed(json,
                          "the name has a character outside the ANSI code page; the launcher can't "
                          "take it either and would exit with -1",
-                         words[1].utf8, true, out, err);
+                         words[1].utf8, out, err);
     }
     OpenExplanation explanation;
     int result = ExplainOpen(words[1].text, &explanation);
@@ -111,8 +109,8 @@ int RunCheck(const std::vector<ProcessArgument>& arguments, std::string* out, st
     out->clear();
     return RunSubcommand(words, json, out, err);
   } catch (const std::exception& error) {
-    return CheckFailed(json, std::string("the check itself failed: ") + error.what(), "", false, out, err);
+    return CheckFailed(json, std::string("the check itself failed: ") + error.what(), "", out, err);
   } catch (...) {
-    return CheckFailed(json, "the check itself failed", "", false, out, err);
+    return CheckFailed(json, "the check itself failed", "", out, err);
   }
 }

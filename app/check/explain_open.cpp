@@ -66,19 +66,15 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
   }
   e->command_line = command_line;
   // The launcher only asks whether something exists at the build's path, and
-  // tries no other build when the start fails.
-  char signature[2] = {};
-  uint32_t length = 0;
-  if (ReadTextFile(chosen->exe_path, 0, signature, sizeof signature, &length) != 0 || length != 2 ||
-      signature[0] != 'M' || signature[1] != 'Z') {
+  // tries no other build when the start fails. Windows refuses a file that is
+  // no program, a program for a machine it can't run, and one whose manifest
+  // asks for rights that the launcher, started by the shell, lacks.
+  ProgramImage image;
+  ReadProgramImage(chosen->exe_path, &image);
+  if (!image.is_program) {
     return Fail(e, "the build it would start is no Windows program, so the start would fail, and "
                    "the launcher tries no other build");
   }
-  // Windows itself then refuses a program for a machine it can't run, and
-  // one whose manifest asks for rights that the launcher, started by the
-  // shell, lacks.
-  ProgramImage image;
-  ReadProgramImage(chosen->exe_path, &image);
   e->machine = image.machine;
   e->execution_level = image.execution_level;
   const uint16_t native = GetNativeMachine();

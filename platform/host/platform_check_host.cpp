@@ -75,20 +75,29 @@ void WriteStandardStream(int stream, const std::string& utf8) {
 
 bool HasSeparate64BitView() { return true; }
 
-std::string ProgramOriginalFilename(const char* path) {
-  std::string posix(path);
-  std::replace(posix.begin(), posix.end(), '\\', '/');
+namespace {
+
+// The Linux path of a file given with backslashes; false when no regular
+// file is there.
+bool RegularFile(const char* path, std::string* posix) {
+  *posix = path;
+  std::replace(posix->begin(), posix->end(), '\\', '/');
   struct stat info;
-  if (stat(posix.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::string();
+  return stat(posix->c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+std::string ProgramOriginalFilename(const char* path) {
+  std::string posix;
+  if (!RegularFile(path, &posix)) return std::string();
   return posix.substr(posix.rfind('/') + 1);
 }
 
 int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string* bytes) {
   bytes->clear();
-  std::string posix(path);
-  std::replace(posix.begin(), posix.end(), '\\', '/');
-  struct stat info;
-  if (stat(posix.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  std::string posix;
+  if (!RegularFile(path, &posix)) return -1;
   std::ifstream file(posix, std::ios::binary);
   if (!file.is_open()) return -1;
   if (file.seekg(offset, std::ios::beg)) {

@@ -148,10 +148,6 @@ long Finish(long result) {
   return result;
 }
 
-bool IsLeadByteOfCodePage(unsigned char byte) {
-  return byte >= State().lead_first && byte <= State().lead_last;
-}
-
 // Windows reads a path in the ANSI code page by its characters: the trail
 // byte of a double-byte character is no backslash even where it is 0x5C.
 std::vector<std::string> SplitPath(const char* path) {
@@ -159,7 +155,7 @@ std::vector<std::string> SplitPath(const char* path) {
   if (path == nullptr) return parts;
   std::string part;
   for (const char* p = path; *p != '\0'; ++p) {
-    if (IsLeadByteOfCodePage(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+    if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
       part += *p++;
       part += *p;
     } else if (*p == '\\') {
@@ -499,7 +495,9 @@ const char* GetProcessCommandLine() {
   return State().command_line_exact ? State().command_line.c_str() : nullptr;
 }
 
-bool IsLeadByte(unsigned char byte) { return IsLeadByteOfCodePage(byte); }
+bool IsLeadByte(unsigned char byte) {
+  return byte >= State().lead_first && byte <= State().lead_last;
+}
 
 // Behaves like GetModuleFileNameA on current Windows: a path that doesn't fit
 // is cut to size - 1 characters, terminated, and the result equals size.

@@ -13,16 +13,12 @@ work=$3
 # time-stamped and the builds differ.
 unset ZANDRELL_TIMESTAMP_URL
 build_package="$(cd "$(dirname "$0")/../../installer" && pwd)/build-package.sh"
+source "$(dirname "$0")/throwaway-signer.sh"
 rm -rf "$work"
 mkdir -p "$work/unpacked"
 cd "$work"
 
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zandrell test signer" \
-  -addext keyUsage=digitalSignature -addext extendedKeyUsage=codeSigning \
-  -keyout key.pem -out certificate.pem 2>/dev/null
-export ZANDRELL_SIGN_PASSWORD="throwaway password"
-openssl pkcs12 -export -inkey key.pem -in certificate.pem -out signer.pfx \
-  -passout env:ZANDRELL_SIGN_PASSWORD
+make_throwaway_signer 2
 
 "$build_package" 1.0.0 "$launcher" "$check" "$PWD/signed.msi" signer.pfx
 msiextract -C unpacked signed.msi >/dev/null

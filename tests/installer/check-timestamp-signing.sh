@@ -14,6 +14,7 @@ launcher=$(realpath "$1")
 check=$(realpath "$2")
 work=$3
 build_package="$(cd "$(dirname "$0")/../../installer" && pwd)/build-package.sh"
+source "$(dirname "$0")/throwaway-signer.sh"
 rm -rf "$work"
 mkdir -p "$work/unpacked"
 cd "$work"
@@ -77,12 +78,7 @@ trap 'kill $responder' EXIT
 for _ in $(seq 50); do [ -s port ] && break; sleep 0.1; done
 
 # The code-signing certificate, valid from now for one day.
-openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Zandrell test signer" \
-  -addext keyUsage=digitalSignature -addext extendedKeyUsage=codeSigning \
-  -keyout key.pem -out certificate.pem 2>/dev/null
-export ZANDRELL_SIGN_PASSWORD="throwaway password"
-openssl pkcs12 -export -inkey key.pem -in certificate.pem -out signer.pfx \
-  -passout env:ZANDRELL_SIGN_PASSWORD
+make_throwaway_signer 1
 
 ZANDRELL_TIMESTAMP_URL="http://127.0.0.1:$(cat port)" \
   "$build_package" 1.0.0 "$launcher" "$check" "$PWD/signed.msi" signer.pfx
