@@ -50,7 +50,7 @@ std::string InstallFolder(const std::string& name) {
     std::ofstream(folder / (std::string("Exec") + bits) / (std::string("Morvo") + bits + ".exe"))
         << "MZ";
   }
-  return folder.string();
+  return AsWindowsPath(folder.string());
 }
 
 // A fresh registry with `versions` Morvo versions in the 32-bit view. Many

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "discovery/install_folder.h"
 #include "discovery/version_name.h"
 #include "platform/platform.h"
 
@@ -40,8 +41,10 @@ const char* const kBitnessTexts[] = {"32", "64"};
 constexpr int kKeyNameSize = 255;
 constexpr int kKeyPathSize = 255;
 
-// The scan runs in a 32-bit process and reads the tools' 32-bit registrations.
-constexpr uint32_t kRootAccess = kKeyRead | kKeyWow64_32Key;
+// The scan reads the tools' 32-bit registrations, the root and each version
+// key alike: a 32-bit process sees that view anyway, and the view is named
+// so that the same code reads the same keys whatever it is built as.
+constexpr uint32_t kRegistryAccess = kKeyRead | kKeyWow64_32Key;
 
 const char* PrefixFor(ToolKind kind) {
   for (const ExecutablePrefix& entry : kExecutablePrefixes) {
@@ -56,7 +59,7 @@ const char* PrefixFor(ToolKind kind) {
 VersionOutcome ReadInstallFolder(const char* version_path, char* folder, uint32_t folder_size,
                                  long* error, uint32_t* type) {
   RegistryKey version_key = nullptr;
-  *error = OpenRegistryKey(kLocalMachine, version_path, 0, kKeyRead, &version_key);
+  *error = OpenRegistryKey(kLocalMachine, version_path, 0, kRegistryAccess, &version_key);
   if (*error != 0) return kVersionKeyNotOpened;
   uint32_t size = folder_size;
   *error = QueryRegistryValue(version_key, "Path", type, reinterpret_cast<unsigned char*>(folder),
@@ -67,7 +70,11 @@ VersionOutcome ReadInstallFolder(const char* version_path, char* folder, uint32_
   }
   *error = CloseRegistryKey(version_key);
   if (*error != 0) return kVersionKeyNotClosed;
-  return std::memchr(folder, '\0', folder_size) != nullptr ? kVersionProbed : kPathUnterminated;
+  if (std::memchr(folder, '\0', folder_size) == nullptr) return kPathUnterminated;
+  // A folder that is not a full path would be looked for relative to the
+  // current folder, which is the document's when the shell starts us: a
+  // folder beside a downloaded configuration could supply the program.
+  return IsFullFolderPath(folder) ? kVersionProbed : kPathNotFullFolder;
 }
 
 // Ends the scan of a root that could not be read to its end.
@@ -93,7 +100,7 @@ int ScanInstallations(CandidateList* list, const InstallCandidate& wanted, ScanT
 
 int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list, ScanTrace* trace) {
   RegistryKey root = nullptr;
-  long opened = OpenRegistryKey(kLocalMachine, root_path, 0, kRootAccess, &root);
+  long opened = OpenRegistryKey(kLocalMachine, root_path, 0, kRegistryAccess, &root);
   if (trace != nullptr) {
     trace->roots.emplace_back();
     trace->roots.back().root = root_path;
@@ -139,7 +146,7 @@ int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list, S
       seen->outcome = read;
       seen->error = error;
       seen->path_type = type;
-      if (read == kVersionProbed) seen->folder = folder;
+      if (read == kVersionProbed || read == kPathNotFullFolder) seen->folder = folder;
     }
     if (read == kVersionKeyNotClosed) return StopRoot(root, error, index, trace);
     if (read != kVersionProbed) continue;

@@ -16,6 +16,7 @@ enum VersionOutcome {
   kVersionKeyNotOpened,  // the key the numbers name can't be opened (`error`)
   kPathNotRead,          // no "Path" value, or it can't be read (`error`)
   kPathUnterminated,     // "Path" fills its buffer without a terminator
+  kPathNotFullFolder,    // "Path" would be resolved against the current folder
   kVersionKeyNotClosed,  // closing the key failed: the root's scan ended here
 };
 
@@ -40,7 +41,7 @@ struct VersionSeen {
   VersionOutcome outcome = kNotAVersionName;
   long error = 0;
   uint32_t path_type = 0;  // the registry type "Path" is stored as
-  std::string folder;
+  std::string folder;     // "Path" as read, where it could be read whole
   std::vector<BuildSeen> builds;
 };
 

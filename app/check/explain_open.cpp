@@ -125,7 +125,8 @@ std::string OpenReportText(const OpenExplanation& e) {
     std::vector<std::vector<std::string>> passed;
     for (const VersionSeen& seen : e.scan.versions) {
       if (IsProblem(seen) || seen.outcome == kNotAVersionName) {
-        passed.push_back({RootKeyText(seen.root) + "\\" + seen.key_name + ":", PassedOverReason(seen)});
+        passed.push_back({RootKeyText(seen.root) + "\\" + seen.key_name + ":",
+                          PassedOverReason(seen) + PathTypeNote(seen)});
       }
     }
     for (const RootSeen& root : e.scan.roots) {

@@ -61,6 +61,11 @@ void ListIgnored(const Elsewhere& where, const char* root, std::vector<IgnoredIn
   CloseRegistryKey(key);
 }
 
+// Whether "Path" was never read whole, so that there is no folder to show.
+bool PathWasUnread(const VersionSeen& seen) {
+  return seen.outcome != kVersionProbed && seen.outcome != kPathNotFullFolder;
+}
+
 std::string BuildCell(const VersionSeen& seen, int32_t bitness) {
   for (const BuildSeen& build : seen.builds) {
     if (build.bitness != bitness) continue;
@@ -162,14 +167,17 @@ std::string VersionsReportJson(const VersionsExplanation& e) {
                   ",\"exists\":" + (build.outcome == kBuildFound ? "true" : "false") + "}";
       }
       std::string reason = PassedOverReason(seen);
+      std::string note = PathTypeNote(seen);
+      if (!note.empty()) note = note.substr(2, note.size() - 3);  // without " (" and ")"
       installations += std::string(installations.empty() ? "" : ",") +
                        "{\"key\":" + JsonString(RootKeyText(seen.root) + "\\" + seen.key_name) +
                        ",\"version\":" + JsonStringOr(seen.outcome != kNotAVersionName,
                                                       VersionText(seen.major, seen.minor)) +
-                       ",\"path\":" + JsonStringOr(seen.outcome == kVersionProbed, seen.folder) +
+                       ",\"path\":" + JsonStringOr(!PathWasUnread(seen), seen.folder) +
                        ",\"builds\":[" + builds + "]" +
                        ",\"verdict\":" + JsonString(reason.empty() ? "used" : "passed over") +
-                       ",\"reason\":" + JsonStringOr(!reason.empty(), reason) + "}";
+                       ",\"reason\":" + JsonStringOr(!reason.empty(), reason) +
+                       ",\"note\":" + JsonStringOr(!note.empty(), note) + "}";
     }
     std::string start =
         tool.chosen >= 0 ? CandidateJson(tool.candidates[static_cast<size_t>(tool.chosen)]) : "null";

@@ -53,13 +53,16 @@ std::string PassedOverReason(const VersionSeen& seen) {
       return "\"Path\" can't be read: " + ErrorText(seen.error);
     case kPathUnterminated:
       return "\"Path\" fills 260 bytes without ending";
+    case kPathNotFullFolder:
+      return std::string(seen.folder.empty() ? "\"Path\" is empty, so not a full folder path"
+                                             : "\"Path\" is not a full folder path") +
+             ": the launcher would look for the tool relative to its current folder";
     case kVersionKeyNotClosed:
       return "its key could not be closed, which ends the reading of this root";
     case kVersionProbed:
       break;
   }
   if (VersionUsed(seen)) return "";
-  if (seen.folder.empty()) return "\"Path\" is empty";
   for (const BuildSeen& build : seen.builds) {
     if (build.outcome == kBuildPathTooLong) return "the folder's path is too long for its builds";
   }
@@ -73,8 +76,14 @@ bool IsProblem(const VersionSeen& seen) {
 }
 
 std::string PathTypeNote(const VersionSeen& seen) {
-  if (seen.outcome != kVersionProbed || seen.path_type == kRegSz || seen.path_type == kRegExpandSz) {
+  if ((seen.outcome != kVersionProbed && seen.outcome != kPathNotFullFolder) || seen.path_type == kRegSz) {
     return "";
+  }
+  // The launcher takes the value as it stands: a folder written with
+  // %variables% is looked for under that very name.
+  if (seen.path_type == kRegExpandSz) {
+    return " (\"Path\" is stored as REG_EXPAND_SZ, and the launcher does not expand its "
+           "%variables%)";
   }
   return " (\"Path\" is stored as registry type " + std::to_string(seen.path_type) +
          ", not as text, and read as text all the same)";

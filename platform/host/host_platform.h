@@ -76,4 +76,8 @@ void SetSystemMachine(uint16_t native_machine, bool emulates_x64 = false);
 void SetElevation(bool shell_runs_elevated, bool administrator);
 
 const std::vector<StartedProgram>& StartedPrograms();
+
+// The Linux path of a file named as Windows names it: backslashes read as
+// slashes, and a drive ("C:\\tmp\\x") taken for the Linux root ("/tmp/x").
+std::string HostFilePath(const char* path);
 int AssociationNotifications();

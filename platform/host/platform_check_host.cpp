@@ -80,8 +80,7 @@ namespace {
 // The Linux path of a file given with backslashes; false when no regular
 // file is there.
 bool RegularFile(const char* path, std::string* posix) {
-  *posix = path;
-  std::replace(posix->begin(), posix->end(), '\\', '/');
+  *posix = HostFilePath(path);
   struct stat info;
   return stat(posix->c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

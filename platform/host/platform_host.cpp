@@ -5,13 +5,15 @@
 // order, the 32-bit view of HKLM\SOFTWARE redirected to Wow6432Node, deleting a
 // key that still has subkeys refused, short buffers answered with
 // ERROR_MORE_DATA. Files are the real POSIX ones, with backslashes read as
-// slashes. Nothing is ever started: the command line is recorded instead.
+// slashes and a drive letter taken for the Linux root. Nothing is ever
+// started: the command line is recorded instead.
 #include "platform/host/host_platform.h"
 
 #include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -449,11 +451,18 @@ long CloseRegistryKey(RegistryKey key) {
   return Finish(0);
 }
 
+std::string HostFilePath(const char* path) {
+  std::string posix(path);
+  std::replace(posix.begin(), posix.end(), '\\', '/');
+  const bool drive = posix.size() >= 3 && std::isalpha(static_cast<unsigned char>(posix[0])) &&
+                     posix[1] == ':' && posix[2] == '/';
+  return drive ? posix.substr(2) : posix;
+}
+
 uint32_t GetPathAttributes(const char* path) {
   long error = 0;
   if (Record("GetPathAttributes", path, nullptr, &error)) return kInvalidFileAttributes;
-  std::string posix(path);
-  std::replace(posix.begin(), posix.end(), '\\', '/');
+  const std::string posix = HostFilePath(path);
   struct stat info;
   if (posix.empty() || stat(posix.c_str(), &info) != 0) {
     Finish(-1);
@@ -468,8 +477,7 @@ int ReadTextFile(const char* path, uint32_t offset, char* buffer, uint32_t capac
   *length = 0;
   long error = 0;
   if (Record("ReadTextFile", path, nullptr, &error)) return -1;
-  std::string posix(path);
-  std::replace(posix.begin(), posix.end(), '\\', '/');
+  const std::string posix = HostFilePath(path);
   struct stat info;
   if (stat(posix.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return static_cast<int>(Finish(-1));
   std::ifstream file(posix, std::ios::binary);

@@ -18,6 +18,7 @@
 
 #include "app/launch_version.h"
 #include "association/association.h"
+#include "discovery/install_folder.h"
 #include "discovery/scan_installations.h"
 #include "platform/host/host_platform.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -26,7 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder holding all four builds, for values that point at it.
+// A folder holding all four builds, for values that point at it, named as a
+// full Windows path (the in-memory platform maps drive C: to the Linux root).
 std::string InstallFolder() {
   static const std::string folder = [] {
     std::string home = "/tmp/zandrell-fuzz-registry-" + std::to_string(getpid());
@@ -36,7 +38,7 @@ std::string InstallFolder() {
       std::ofstream(home + "/" + exe) << "MZ";
     }
     std::atexit([] { fs::remove_all("/tmp/zandrell-fuzz-registry-" + std::to_string(getpid())); });
-    return home;
+    return "C:" + home;
   }();
   return folder;
 }
@@ -149,11 +151,6 @@ std::vector<Fault> Build(FuzzedDataProvider& in) {
   return faults;
 }
 
-std::string Posix(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
-
 void CheckScan(ToolKind kind) {
   CandidateList list;
   InstallCandidate wanted = {};
@@ -172,7 +169,9 @@ void CheckScan(ToolKind kind) {
     FUZZ_CHECK(path.size() > ending.size() &&
                path.compare(path.size() - ending.size(), ending.size(), ending) == 0);
     struct stat info;
-    FUZZ_CHECK(stat(Posix(path).c_str(), &info) == 0);
+    FUZZ_CHECK(stat(HostFilePath(path.c_str()).c_str(), &info) == 0);
+    // Never one found through the current folder.
+    FUZZ_CHECK(IsFullFolderPath(c.exe_path));
   }
   size_t started = StartedPrograms().size();
   const char config[] = "C:\\Users\\me\\my model.cfg";

@@ -29,7 +29,7 @@ class CheckAssociation : public ::testing::Test {
     for (const char* program : {"ZandrellLauncher.exe", "ZandrellCheck.exe", "Other.exe"}) {
       std::ofstream(base_ / program) << "MZ";
     }
-    folder_ = BackslashPath(base_);
+    folder_ = AsWindowsPath(base_);
   }
   void TearDown() override {
     fs::remove_all(base_);

@@ -53,7 +53,7 @@ class CheckAgreement : public ::testing::Test {
           std::ofstream(folder / builds[b]) << "MZ";
         }
       }
-      folders_.push_back(BackslashPath(folder));
+      folders_.push_back(AsWindowsPath(folder));
     }
     const std::pair<const char*, const char*> files[] = {
         {"morvo.cfg", "xMorvo model\r\n"},   {"tessaline.cfg", "xTessaline part\r\n"},
@@ -62,10 +62,10 @@ class CheckAgreement : public ::testing::Test {
     };
     for (const auto& [name, content] : files) {
       std::ofstream(base_ / name, std::ios::binary) << content;
-      configs_.push_back(BackslashPath(base_ / name));
+      configs_.push_back(AsWindowsPath(base_ / name));
     }
-    configs_.push_back(BackslashPath(base_ / "missing.cfg"));
-    configs_.push_back(BackslashPath(base_ / "mix 0"));
+    configs_.push_back(AsWindowsPath(base_ / "missing.cfg"));
+    configs_.push_back(AsWindowsPath(base_ / "mix 0"));
     configs_.push_back(std::string(300, 'c') + ".cfg");
   }
   void TearDown() override { fs::remove_all(base_); }
@@ -172,7 +172,7 @@ TEST_F(CheckAgreement, TheFirstLineSurvivesJsonByteForByte) {
   line += "\x7f\"\\Morvo";
   std::ofstream(base_ / "controls.cfg", std::ios::binary) << "x" << line << "\n";
   std::string out, err;
-  RunCheck({"which", BackslashPath(base_ / "controls.cfg"), "--json"}, &out, &err);
+  RunCheck({"which", AsWindowsPath(base_ / "controls.cfg"), "--json"}, &out, &err);
   EXPECT_EQ(nlohmann::json::parse(out)["first_line"].get<std::string>(), line);
 }
 
@@ -182,7 +182,7 @@ TEST_F(CheckAgreement, TheFirstLineSurvivesJsonByteForByte) {
 TEST_F(CheckAgreement, AnswersWhenItCannotGoOn) {
   ProcessArgument lookalike(configs_[0]);  // morvo.cfg, which exists and names Morvo
   lookalike.exact = false;
-  lookalike.utf8 = BackslashPath(base_ / "m\xc5\x8drvo.cfg");
+  lookalike.utf8 = AsWindowsPath(base_ / "m\xc5\x8drvo.cfg");
   const struct {
     std::vector<ProcessArgument> arguments;
     bool out_of_memory;  // the first registry key opened throws

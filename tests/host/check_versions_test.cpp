@@ -37,8 +37,8 @@ class CheckVersions : public ::testing::Test {
     fs::create_directories(base_ / "none");
     std::ofstream(base_ / "good/Exec32/Morvo32.exe") << "MZ";
     std::ofstream(base_ / "good/Exec64/Morvo64.exe") << "MZ";
-    good_ = BackslashPath(base_ / "good");
-    none_ = BackslashPath(base_ / "none");
+    good_ = AsWindowsPath(base_ / "good");
+    none_ = AsWindowsPath(base_ / "none");
   }
   void TearDown() override {
     fs::remove_all(base_);
@@ -90,8 +90,9 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
        },
        {{"9.0", "used"},
         {"1.1", "passed over: no \"Path\" value"},
-        {"1.2", "passed over: no Morvo build in its folder (\"Path\" is stored as registry type 4,"},
-        {"1.3", "passed over: \"Path\" is empty"},
+        {"1.2", "passed over: \"Path\" is not a full folder path: the launcher would look for the tool "
+                "relative to its current folder (\"Path\" is stored as registry type 4,"},
+        {"1.3", "passed over: \"Path\" is empty, so not a full folder path"},
         {"1.4", "passed over: no Morvo build in its folder"},
         {"1.5", "passed over: \"Path\" is longer than 259 characters"},
         {"1.6", "passed over: the folder's path is too long for its builds"},

@@ -67,7 +67,7 @@ class FaultInjectionTest : public ::testing::Test {
       fs::create_directories(folder + "/Exec" + bits);
       std::ofstream(folder + "/Exec" + bits + "/" + prefix + bits + ".exe") << "MZ";
     }
-    WriteString(kLocalMachine, root + "\\" + version, "Path", folder, kKeyWow64_32Key);
+    WriteString(kLocalMachine, root + "\\" + version, "Path", AsWindowsPath(folder), kKeyWow64_32Key);
   }
 
   static void Report(const char* job, int faults) {
@@ -162,7 +162,7 @@ TEST_F(FaultInjectionTest, OpeningAConfiguration) {
     for (const auto& [root, version] : {std::pair{kMorvo, "1.0"}, {kMorvo, "2.0"}, {kMorvo, "2.5"},
                                          {kTessaline, "2.0"}, {kTessaline, "1.5"}}) {
       std::string folder = (base / (root.substr(16) + "-" + version)).string();
-      WriteString(kLocalMachine, root + "\\" + version, "Path", folder, kKeyWow64_32Key);
+      WriteString(kLocalMachine, root + "\\" + version, "Path", AsWindowsPath(folder), kKeyWow64_32Key);
     }
     WriteKey(kLocalMachine, kMorvo + "\\3.0", kKeyWow64_32Key);  // no "Path"
     WriteKey(kLocalMachine, kTessaline + "\\Settings", kKeyWow64_32Key);
@@ -175,15 +175,13 @@ TEST_F(FaultInjectionTest, OpeningAConfiguration) {
   };
   int faults = 0;
   for (const auto& [config, newest] : opened) {
-    // Written with backslashes, as the shell would: one leading slash would
-    // make it a switch.
-    std::string path = (base_ / "cfg" / config).string();
-    std::replace(path.begin(), path.end(), '/', '\\');
+    // Named as the shell would: one leading slash would make it a switch.
+    const std::string path = AsWindowsPath((base_ / "cfg" / config).string());
     const std::string command_line = "x.exe \"" + path + "\"";
     const Outcome baseline = Run(state, command_line, 0, 0);
     ASSERT_EQ(baseline.result, 0) << config;
     ASSERT_EQ(baseline.started.size(), 1u) << config;
-    const std::string exe = base_.string() + "/" + newest;
+    const std::string exe = AsWindowsPath(base_.string()) + "\\" + newest;
     ASSERT_EQ(baseline.started[0].command_line, "\"" + exe + "\" \"" + path + "\"") << config;
     // Every executable the scan found: the only ones that may ever be started.
     std::set<std::string> candidates;

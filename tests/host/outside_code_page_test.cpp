@@ -31,7 +31,7 @@ class OutsideCodePageTest : public ::testing::Test {
       fs::create_directories(base_ / version / "Exec32");
       std::ofstream(base_ / version / "Exec32" / "Morvo32.exe") << "MZ";
     }
-    config_ = BackslashPath(base_ / "model.cfg");
+    config_ = AsWindowsPath(base_ / "model.cfg");
     std::ofstream(base_ / "model.cfg") << "xMorvo\n";
   }
   void TearDown() override {
@@ -43,7 +43,7 @@ class OutsideCodePageTest : public ::testing::Test {
 };
 
 TEST_F(OutsideCodePageTest, ACommandLineThatDoesNotConvertStartsNothing) {
-  ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", BackslashPath(base_ / "9.5"), kKeyWow64_32Key));
+  ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", AsWindowsPath(base_ / "9.5"), kKeyWow64_32Key));
   SetProcessCommandLine("x.exe \"" + config_ + "\"", false);
   EXPECT_EQ(RunLauncher(GetProcessCommandLine()), -1);
   EXPECT_TRUE(StartedPrograms().empty());
@@ -52,12 +52,12 @@ TEST_F(OutsideCodePageTest, ACommandLineThatDoesNotConvertStartsNothing) {
 // The newest version's folder can't be named: the version is passed over,
 // as one without a usable "Path" is.
 TEST_F(OutsideCodePageTest, AVersionWhosePathDoesNotConvertIsPassedOver) {
-  ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", BackslashPath(base_ / "9.5"), kKeyWow64_32Key));
+  ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", AsWindowsPath(base_ / "9.5"), kKeyWow64_32Key));
   ASSERT_TRUE(WriteStringOutsideCodePage(kLocalMachine, kMorvo + "\\10.0", "Path",
-                                         BackslashPath(base_ / "10.0") + kOutside, kKeyWow64_32Key));
+                                         AsWindowsPath(base_ / "10.0") + kOutside, kKeyWow64_32Key));
   EXPECT_EQ(OpenConfigurationFile(config_.c_str()), 0);
   ASSERT_EQ(StartedPrograms().size(), 1u);
-  const std::string exe = BackslashPath(base_ / "9.5" / "Exec32" / "Morvo32.exe");
+  const std::string exe = AsWindowsPath(base_ / "9.5" / "Exec32" / "Morvo32.exe");
   EXPECT_EQ(StartedPrograms()[0].command_line, "\"" + exe + "\" \"" + config_ + "\"");
 }
 

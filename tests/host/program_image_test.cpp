@@ -157,12 +157,12 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     std::ofstream(exe, std::ios::binary | std::ios::trunc).write(c.program.data(), c.program.size());
     ResetHostPlatform();
     ASSERT_TRUE(WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.5", "Path",
-                            BackslashPath(base / "Morvo 9.5"), kKeyWow64_32Key));
+                            AsWindowsPath(base / "Morvo 9.5"), kKeyWow64_32Key));
     SetSystemMachine(c.native, c.emulates_x64);
     SetElevation(c.shell_elevated, c.administrator);
 
     std::string out, err;
-    const int result = RunCheck({"which", BackslashPath(base / "model.cfg"), "--json"}, &out, &err);
+    const int result = RunCheck({"which", AsWindowsPath(base / "model.cfg"), "--json"}, &out, &err);
     const nlohmann::json report = nlohmann::json::parse(out);
     EXPECT_EQ(result, c.verdict == kStarts ? 0 : 1) << c.name;
     EXPECT_EQ(report["exit_code"], c.verdict == kStarts ? 0 : -1) << c.name;
@@ -174,7 +174,7 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     EXPECT_EQ(error.find("error 740") != std::string::npos, c.verdict == kNeedsElevation)
         << c.name << ": " << error;
     // The text names the same step.
-    RunCheck({"which", BackslashPath(base / "model.cfg")}, &out, &err);
+    RunCheck({"which", AsWindowsPath(base / "model.cfg")}, &out, &err);
     EXPECT_NE(out.find(c.verdict == kStarts ? "and exit with 0" : error), std::string::npos)
         << c.name << ": " << out;
   }

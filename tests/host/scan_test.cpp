@@ -43,7 +43,7 @@ class ScanTest : public ::testing::Test {
       fs::create_directories(folder + "/Exec" + bits);
       std::ofstream(folder + "/Exec" + bits + "/" + prefix + bits + ".exe") << "MZ";
     }
-    EXPECT_TRUE(WriteString(kLocalMachine, root + "\\" + version, "Path", folder, view));
+    EXPECT_TRUE(WriteString(kLocalMachine, root + "\\" + version, "Path", AsWindowsPath(folder), view));
     return folder;
   }
 
@@ -59,7 +59,7 @@ class ScanTest : public ::testing::Test {
     for (const InstallCandidate& c : list) {
       EXPECT_EQ(c.kind, kind);
       std::string path = c.exe_path;
-      std::string where = path.substr(base_.string().size() + 1);
+      std::string where = path.substr(AsWindowsPath(base_.string()).size() + 1);
       where = where.substr(0, where.find('\\'));
       text += std::to_string(c.major) + "." + std::to_string(c.minor) + "/" +
               (c.bitness ? "64" : "32") + "@" + where + " ";
@@ -122,7 +122,7 @@ TEST_F(ScanTest, SkipsVersionsItCannotUseAndGoesOn) {
   fs::create_directories(folder + "/Exec64/Morvo64.exe");  // a folder in the exe's place counts
   std::string odd = (base_ / "%TOOLS%").string();          // not expanded
   fs::create_directories(odd + "/Exec32/Morvo32.exe");
-  WriteValue(kLocalMachine, kMorvo + "\\3.0", "Path", kRegExpandSz, odd + std::string(1, '\0'),
+  WriteValue(kLocalMachine, kMorvo + "\\3.0", "Path", kRegExpandSz, AsWindowsPath(odd) + std::string(1, '\0'),
              kKeyWow64_32Key);
   EXPECT_EQ(Scan(kToolMorvo), "2.0/32@Morvo-2.0 2.0/64@Morvo-2.0 3.0/32@%TOOLS% ");
 }
@@ -159,12 +159,12 @@ TEST_F(ScanTest, NeverProbesATruncatedPath) {
     bool probed;
   } values[] = {
       {kRegSz, "C:\\f" + std::string(256, '\0'), true},            // 260 bytes, terminated
-      {kRegSz, std::string(240, 'p'), true},                       // the terminator is added
-      {kRegSz, std::string(260, 'p'), false},                      // no room for one
-      {kRegBinary, std::string(200, 'p'), true},                   // the cleared buffer ends it
+      {kRegSz, "C:\\" + std::string(237, 'p'), true},                // the terminator is added
+      {kRegSz, "C:\\" + std::string(257, 'p'), false},               // no room for one
+      {kRegBinary, "C:\\" + std::string(197, 'p'), true},            // the cleared buffer ends it
       {kRegBinary, "C:\\f" + std::string(1, '\0') + std::string(255, 'z'), true},
-      {kRegBinary, std::string(260, 'p'), false},                  // fills it: nothing ends it
-      {kRegBinary, std::string(261, 'p'), false},                  // more than it holds
+      {kRegBinary, "C:\\" + std::string(257, 'p'), false},           // fills it: nothing ends it
+      {kRegBinary, "C:\\" + std::string(258, 'p'), false},           // more than it holds
   };
   for (const auto& v : values) {
     ResetHostPlatform();
@@ -173,6 +173,58 @@ TEST_F(ScanTest, NeverProbesATruncatedPath) {
     int probes = 0;
     for (const PlatformCall& call : RecordedCalls()) probes += call.function == "GetPathAttributes";
     EXPECT_EQ(probes, v.probed ? 2 : 0) << v.data.size();
+  }
+}
+
+// A folder that Windows would resolve against the current folder (the
+// document's, when the shell starts us) or its drive is never looked in: a
+// tool planted beside a configuration must not be started. What a full path
+// is, is read character by character, so that the second byte of a
+// double-byte character is no separator.
+TEST_F(ScanTest, LooksOnlyInAFullFolderPath) {
+  const struct {
+    std::string folder;
+    bool probed;
+  } cases[] = {
+      {"C:\\Tools\\Morvo", true},
+      {"c:/Tools/Morvo", true},
+      {"Z:\\", true},
+      {"\\\\server\\share", true},
+      {"\\\\server\\share\\Morvo 9.5", true},
+      {"//server/share/Morvo", true},
+      {"\\\\?\\C:\\Tools", true},
+      {"\\\\?\\UNC\\server\\share\\Morvo", true},
+      {"\\\\?\\unc\\server\\share", true},
+      {"\\\\\x95\x5c\\share", true},  // a server named in code page 932: 0x5C ends no name
+      {"", false},
+      {"tools", false},
+      {".\\tools", false},
+      {"..\\tools", false},
+      {"\\tools", false},
+      {"/tools", false},
+      {"C:tools", false},
+      {"C:", false},
+      {"1:\\tools", false},
+      {"\\\\server", false},
+      {"\\\\server\\", false},
+      {"\\\\\\share", false},
+      {"\\\\?\\tools", false},
+      {"\\\\?\\C:/Tools", false},  // behind \\?\ a slash separates nothing
+      {"\\\\?\\UNC\\server", false},
+      {"%SystemDrive%\\Tools", false},
+  };
+  for (const auto& c : cases) {
+    ResetHostPlatform();
+    SetLeadBytes(0x81, 0x9F);
+    WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", c.folder, kKeyWow64_32Key);
+    Scan(kToolMorvo);
+    std::vector<std::string> probed;
+    for (const PlatformCall& call : RecordedCalls()) {
+      if (call.function == "GetPathAttributes") probed.push_back(call.argument);
+    }
+    std::vector<std::string> expected;
+    if (c.probed) expected = {c.folder + "\\Exec32\\Morvo32.exe", c.folder + "\\Exec64\\Morvo64.exe"};
+    EXPECT_EQ(probed, expected) << "\"" << c.folder << "\"";
   }
 }
 

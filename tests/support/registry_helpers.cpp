@@ -32,11 +32,11 @@ std::string ClassesDefaultValue(const std::string& path) {
 
 std::string WithTerminator(const std::string& text) { return text + std::string(1, '\0'); }
 
-std::string BackslashPath(std::string path) {
+std::string AsWindowsPath(std::string path) {
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
-  return path;
+  return !path.empty() && path[0] == '\\' ? "C:" + path : path;
 }
 
 bool KeyExists(RegistryKey root, const std::string& path, uint32_t access) {

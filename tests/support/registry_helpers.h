@@ -28,6 +28,7 @@ std::string ClassesDefaultValue(const std::string& path);
 // A string as the registry stores it: with its terminating zero.
 std::string WithTerminator(const std::string& text);
 
-// A path with its slashes turned into backslashes, as the shell would hand a
-// host test's file to the launcher (a leading slash would make it a switch).
-std::string BackslashPath(std::string path);
+// A host test's file as the shell would name it to the launcher: with
+// backslashes, and a full path on drive C: (which the in-memory platform
+// maps back to the Linux root), as installation folders must be.
+std::string AsWindowsPath(std::string path);
