@@ -7,6 +7,7 @@
 #include "association/association.h"
 #include "config_probe/probe_configuration.h"
 #include "discovery/scan_installations.h"
+#include "platform/platform.h"
 
 int OpenConfigurationFile(const char* path) {
   InstallCandidate wanted = {};
@@ -50,6 +51,7 @@ int RunLauncher(const char* command_line) {
   // exit code 3, and perhaps a message box, where the launcher must show
   // nothing and report every failure as -1.
   try {
+    SetQuietErrorMode();
     return RunJob(command_line);
   } catch (...) {
     return -1;

@@ -103,6 +103,15 @@ uint16_t GetDefaultUiLanguage();
 // icons and open verbs without a logoff.
 void NotifyAssociationsChanged();
 
+// Has Windows report a drive without media, or a file it cannot open, to
+// this thread as an error rather than show its box ("There is no disk in the
+// drive") in our name: a "Path", a .cfg or a build on a card reader or a
+// disconnected share must not bring up a window. Per thread, so that the tool
+// we start keeps the error mode it would have had: a process's mode is
+// inherited by the processes it starts. Called first thing, before anything
+// touches the file system or the registry.
+void SetQuietErrorMode();
+
 // For the check program only. The launcher calls none of these; they live in
 // a file of their own, so that the launcher's import table stays as it is.
 
@@ -118,10 +127,20 @@ struct ProcessArgument {
 // The process's arguments, split as the C runtime splits them, the program's
 // name first; -1 when the command line can't be split at all.
 int GetProcessArguments(std::vector<ProcessArgument>* arguments);
+// A variable's value that an expansion takes instead of this process's own.
+struct EnvironmentOverride {
+  std::string name;
+  std::string value;
+};
 // `text` with its environment variables (%NAME%) expanded, as the shell
-// expands a REG_EXPAND_SZ open command; -1 when the result has no exact form
-// in the ANSI code page.
-int ExpandEnvironmentText(const std::string& text, std::string* expanded);
+// expands a REG_EXPAND_SZ open command, the variables named in `overrides`
+// taking the values given there; -1 when the result has no exact form in the
+// ANSI code page.
+int ExpandEnvironmentText(const std::string& text, const std::vector<EnvironmentOverride>& overrides,
+                          std::string* expanded);
+// The value of one of this process's environment variables; false when it is
+// not set or has no exact form in the ANSI code page.
+bool ReadEnvironmentVariable(const std::string& name, std::string* value);
 // Text in the ANSI code page, in UTF-8.
 std::string AnsiToUtf8(const std::string& text);
 // Writes UTF-8 text to standard output (1) or standard error (2): to a

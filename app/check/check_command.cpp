@@ -114,3 +114,16 @@ int RunCheck(const std::vector<ProcessArgument>& arguments, std::string* out, st
     return CheckFailed(json, "the check itself failed", "", out, err);
   }
 }
+
+int RunCheckProgram(std::string* out, std::string* err) {
+  SetQuietErrorMode();
+  // The C runtime's own argv holds best-fit look-alikes of names outside the
+  // ANSI code page; the arguments are taken exactly, or only reported.
+  std::vector<ProcessArgument> arguments;
+  if (GetProcessArguments(&arguments) != 0) {
+    *err = "ZandrellCheck: the command line can't be read\n";
+    return 1;
+  }
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  return RunCheck(arguments, out, err);
+}

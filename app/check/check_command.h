@@ -14,3 +14,7 @@
 // nothing is wrong, 1 when it would fail or something is wrong (or the check
 // itself failed), 2 for a usage error.
 int RunCheck(const std::vector<ProcessArgument>& arguments, std::string* out, std::string* err);
+
+// The whole program: sets the error mode that keeps Windows' own boxes away,
+// takes the process's arguments and runs them. Returns the exit code.
+int RunCheckProgram(std::string* out, std::string* err);

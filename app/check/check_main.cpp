@@ -2,7 +2,6 @@
 // launcher shows nothing by design; this is the one place to ask.
 #include <exception>
 #include <string>
-#include <vector>
 
 #include "app/check/check_command.h"
 #include "platform/platform.h"
@@ -10,16 +9,8 @@
 namespace {
 
 int Check() {
-  // The C runtime's own argv holds best-fit look-alikes of names outside the
-  // ANSI code page; the arguments are taken exactly, or only reported.
-  std::vector<ProcessArgument> arguments;
-  if (GetProcessArguments(&arguments) != 0) {
-    WriteStandardStream(2, "ZandrellCheck: the command line can't be read\n");
-    return 1;
-  }
-  if (!arguments.empty()) arguments.erase(arguments.begin());
   std::string out, err;
-  int result = RunCheck(arguments, &out, &err);
+  int result = RunCheckProgram(&out, &err);
   WriteStandardStream(1, out);
   WriteStandardStream(2, err);
   return result;

@@ -11,6 +11,10 @@ namespace {
 const char kUserChoice[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.cfg\\UserChoice";
 const char kOurProgram[] = "ZandrellLauncher.exe";
+// The file type under which Explorer keeps a program picked in "Open with"
+// by browsing to it.
+const char kOpenWithProgram[] = "Applications\\ZandrellLauncher.exe";
+constexpr uint32_t kFileAttributeDirectory = 0x10;
 
 bool SameLetters(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -42,17 +46,91 @@ RegistryText ReadText(RegistryKey root, const std::string& path, const char* val
 // Windows compares file types, like every key name, without regard to case.
 bool NamesOurType(const RegistryText& value) { return value.present && SameLetters(value.text, kProgId); }
 
-// The program an open command starts: its first word, or its first quoted
-// part, as the shell reads it.
-std::string CommandProgram(const std::string& command) {
+// Explorer's "Open with" choice is ours when it names our file type, or the
+// launcher itself as Explorer records a program picked by browsing to it.
+bool NamesOurChoice(const RegistryText& value) {
+  return NamesOurType(value) || (value.present && SameLetters(value.text, kOpenWithProgram));
+}
+
+// Whether the last name of a path has an extension: SearchPath, which
+// CreateProcess asks, appends ".exe" only to one that has none.
+bool HasExtension(const std::string& path) {
+  bool dot = false;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == '\\' || path[i] == '/') {
+      dot = false;
+    } else if (path[i] == '.') {
+      dot = true;
+    }
+  }
+  return dot;
+}
+
+std::string AsProgramName(const std::string& name) { return HasExtension(name) ? name : name + ".exe"; }
+
+bool EndsWithExe(const std::string& name) {
+  return name.size() >= 4 && SameLetters(name.substr(name.size() - 4), ".exe");
+}
+
+// A file that is there and is no folder: what CreateProcess can start.
+bool IsProgramFile(const std::string& path) {
+  const uint32_t attributes = GetPathAttributes(path.c_str());
+  return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) == 0;
+}
+
+// The program an open command starts, read as CreateProcess reads a command
+// line without a separate program name: a quoted first part is the name;
+// otherwise each prefix that ends at a blank or a tab is tried in turn, with
+// ".exe" where its last name has no extension, and the first file there is
+// started. So "C:\Program Files\ZL\ZandrellLauncher.exe" "%1" without its
+// quotes runs C:\Program.exe if that exists: `earlier` receives every such
+// program looked for first. Where none is there, `program` is the one the
+// command means to start: the first prefix ending in ".exe".
+void ResolveProgram(const std::string& command, std::string* program, std::vector<std::string>* earlier) {
   size_t start = command.find_first_not_of(' ');
-  if (start == std::string::npos) return std::string();
+  if (start == std::string::npos) return;
   if (command[start] == '"') {
     size_t end = command.find('"', start + 1);
-    return command.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+    *program = AsProgramName(command.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
+    return;
   }
-  size_t end = command.find(' ', start);
-  return command.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  std::vector<std::string> tried;
+  size_t meant = std::string::npos;  // in `tried`
+  for (size_t end = start;; ++end) {
+    end = command.find_first_of(" \t", end);
+    const std::string prefix = command.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    tried.push_back(AsProgramName(prefix));
+    if (IsProgramFile(tried.back())) {
+      *program = tried.back();
+      earlier->assign(tried.begin(), tried.end() - 1);
+      return;
+    }
+    if (meant == std::string::npos && EndsWithExe(prefix)) meant = tried.size() - 1;
+    if (end == std::string::npos) break;
+  }
+  if (meant == std::string::npos) meant = 0;
+  *program = tried[meant];
+  earlier->assign(tried.begin(), tried.begin() + static_cast<long>(meant));
+}
+
+// Explorer, which runs the open command, is a native program: on 64-bit
+// Windows a 64-bit one, for which ProgramFiles and CommonProgramFiles name
+// the 64-bit folders. This 32-bit program finds those in ProgramW6432 and
+// CommonProgramW6432, and its own ProgramFiles names the 32-bit folder.
+std::vector<EnvironmentOverride> ShellEnvironment() {
+  std::vector<EnvironmentOverride> overrides;
+  if (!HasSeparate64BitView()) return overrides;
+  const struct {
+    const char* name;
+    const char* native;
+  } folders[] = {{"ProgramFiles", "ProgramW6432"}, {"CommonProgramFiles", "CommonProgramW6432"}};
+  for (const auto& folder : folders) {
+    std::string value;
+    if (ReadEnvironmentVariable(folder.native, &value)) overrides.push_back({folder.name, value});
+  }
+  return overrides;
 }
 
 std::string Shown(const RegistryText& value) { return value.present ? value.text : "(none)"; }
@@ -64,31 +142,43 @@ int ExplainAssociation(AssociationExplanation* e) {
   e->user_type = ReadText(kCurrentUser, std::string("Software\\Classes\\") + kExtensionKey, nullptr);
   e->user_choice = ReadText(kCurrentUser, kUserChoice, "ProgId");
   e->type = ReadText(kClassesRoot, kExtensionKey, nullptr);
-  if (e->type.present) {
-    e->description = ReadText(kClassesRoot, e->type.text, nullptr);
-    e->command = ReadText(kClassesRoot, e->type.text + "\\Shell\\Open\\Command", nullptr);
+  // Explorer's choice for this user comes before every file type; where it
+  // is ours, it is its open command that a double-click runs.
+  const bool our_choice = NamesOurChoice(e->user_choice);
+  e->used_type = our_choice ? e->user_choice.text : e->type.present ? e->type.text : "";
+  if (!e->used_type.empty()) {
+    e->description = ReadText(kClassesRoot, e->used_type, nullptr);
+    e->command = ReadText(kClassesRoot, e->used_type + "\\Shell\\Open\\Command", nullptr);
   }
   if (e->command.present) {
     // The shell expands a REG_EXPAND_SZ command's variables before it runs it.
     std::string command = e->command.text;
-    if (e->command.expandable && ExpandEnvironmentText(e->command.text, &e->expanded_command) == 0) {
+    if (e->command.expandable &&
+        ExpandEnvironmentText(e->command.text, ShellEnvironment(), &e->expanded_command) == 0) {
       command = e->expanded_command;
     }
-    e->program = CommandProgram(command);
+    ResolveProgram(command, &e->program, &e->earlier_programs);
     e->program_exists = !e->program.empty() && GetPathAttributes(e->program.c_str()) != kInvalidFileAttributes;
     e->program_is_ours = e->program_exists && SameLetters(ProgramOriginalFilename(e->program.c_str()), kOurProgram);
+    if (!e->earlier_programs.empty()) {
+      e->warning = "the open command names its program without quotes and with blanks in its path: Windows "
+                   "looks for " + e->earlier_programs.front() +
+                   " first, and a program placed there would be started instead";
+    }
   }
 
-  const bool ours = NamesOurType(e->type);
-  if (e->user_choice.present && !NamesOurType(e->user_choice)) {
+  const bool ours = our_choice || NamesOurType(e->type);
+  if (e->user_choice.present && !our_choice) {
     e->verdict = "overridden for this user";
     e->detail = "Explorer's \"Open with\" choice for this user is " + e->user_choice.text;
-  } else if (e->user_type.present && !NamesOurType(e->user_type)) {
+  } else if (!e->user_choice.present && e->user_type.present && !NamesOurType(e->user_type)) {
     e->verdict = "overridden for this user";
     e->detail = "this user's own file type for .cfg is " + e->user_type.text;
-  } else if (!e->type.present || (ours && !e->command.present)) {
+  } else if (e->used_type.empty() || (ours && !e->command.present)) {
     e->verdict = "not registered";
-    e->detail = !e->type.present ? ".cfg has no file type" : "the file type has no open command";
+    e->detail = e->used_type.empty() ? ".cfg has no file type"
+                : our_choice         ? "Explorer's \"Open with\" choice, " + e->used_type + ", has no open command"
+                                     : "the file type has no open command";
   } else if (!ours || (e->program_exists && !e->program_is_ours)) {
     e->verdict = "registered to another program";
     e->detail = !ours ? ".cfg is of the file type " + e->type.text : "the open command starts " + e->program;
@@ -109,7 +199,10 @@ std::string AssociationReportText(const AssociationExplanation& e) {
       {"  for this user:", Shown(e.user_type) + "  (HKCU\\Software\\Classes\\.cfg)"},
       {"  \"Open with\" choice:", Shown(e.user_choice) + "  (Explorer's UserChoice)"},
   };
-  if (e.type.present) {
+  if (!e.used_type.empty()) {
+    if (!e.type.present || e.used_type != e.type.text) {
+      rows.push_back({"File type used:", e.used_type + "  (Explorer's \"Open with\" choice)"});
+    }
     rows.push_back({"Description:", Shown(e.description)});
     rows.push_back({"Open command:", Shown(e.command)});
     if (e.command.expandable) rows.push_back({"  expands to:", e.expanded_command});
@@ -118,19 +211,28 @@ std::string AssociationReportText(const AssociationExplanation& e) {
     rows.push_back({"Program:", e.program + (!e.program_exists ? "  (not there)"
                                              : e.program_is_ours ? "  (Zandrell Launcher)"
                                                                  : "  (not Zandrell Launcher)")});
+    std::string earlier;
+    for (const std::string& program : e.earlier_programs) earlier += (earlier.empty() ? "" : ", ") + program;
+    if (!earlier.empty()) rows.push_back({"  looked for first:", earlier});
   }
+  if (!e.warning.empty()) rows.push_back({"Warning:", e.warning});
   rows.push_back({"Verdict:", e.verdict + ": " + e.detail});
   return AlignColumns(rows, "");
 }
 
 std::string AssociationReportJson(const AssociationExplanation& e) {
   auto text = [](const RegistryText& value) { return JsonStringOr(value.present, value.text); };
+  std::string earlier;
+  for (const std::string& program : e.earlier_programs) earlier += (earlier.empty() ? "" : ",") + JsonString(program);
   return "{\"file_type\":" + text(e.type) + ",\"machine_file_type\":" + text(e.machine_type) +
          ",\"user_file_type\":" + text(e.user_type) + ",\"user_choice\":" + text(e.user_choice) +
+         ",\"used_file_type\":" + JsonStringOr(!e.used_type.empty(), e.used_type) +
          ",\"description\":" + text(e.description) + ",\"command\":" + text(e.command) +
          ",\"command_expanded\":" + JsonStringOr(e.command.expandable, e.expanded_command) +
          ",\"program\":" + JsonStringOr(e.command.present, e.program) +
          ",\"program_exists\":" + (e.program_exists ? "true" : "false") +
          ",\"program_is_ours\":" + (e.program_is_ours ? "true" : "false") +
+         ",\"earlier_programs\":[" + earlier + "]" +
+         ",\"warning\":" + JsonStringOr(!e.warning.empty(), e.warning) +
          ",\"verdict\":" + JsonString(e.verdict) + ",\"detail\":" + JsonString(e.detail) + "}\n";
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct RegistryText {
   bool present = false;
@@ -15,12 +16,19 @@ struct AssociationExplanation {
   RegistryText user_type;     // HKCU\Software\Classes\.cfg: this user's own, which comes first
   RegistryText user_choice;   // Explorer's "Open with" choice, which comes before both
   RegistryText type;          // HKCR\.cfg, the merged view
-  RegistryText description;   // of the file type HKCR\.cfg names
+  // The file type whose open command a double-click runs: Explorer's "Open
+  // with" choice where that is ours, else the one HKCR\.cfg names.
+  std::string used_type;
+  RegistryText description;   // of the type used
   RegistryText command;       // its open command
   std::string expanded_command;  // the same with its variables expanded, if expandable
   std::string program;        // the program the command starts
+  // For an unquoted command with blanks: the programs Windows looks for
+  // first, in turn, each of which would be started instead were it there.
+  std::vector<std::string> earlier_programs;
   bool program_exists = false;
   bool program_is_ours = false;
+  std::string warning;        // a risk in an association that works; "" for none
   // "registered", "not registered", "registered to another program",
   // "program missing" or "overridden for this user", and why in a sentence.
   std::string verdict;

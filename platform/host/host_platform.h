@@ -74,6 +74,9 @@ void SetStartResult(uint32_t result);
 // elevated and whether the user is an administrator (neither unless set).
 void SetSystemMachine(uint16_t native_machine, bool emulates_x64 = false);
 void SetElevation(bool shell_runs_elevated, bool administrator);
+// Whether the registry has a 64-bit view apart from the 32-bit one, as 64-bit
+// Windows has (the default) and 32-bit Windows has not.
+void SetSeparate64BitView(bool separate);
 
 const std::vector<StartedProgram>& StartedPrograms();
 

@@ -4,6 +4,7 @@
 // Latin-1, output written as it is, and a program's original file name taken
 // from its own name where the file exists. The system's machine and the
 // user's rights are what the test sets (SetSystemMachine, SetElevation).
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -36,14 +37,21 @@ int GetProcessArguments(std::vector<ProcessArgument>* arguments) {
 
 // As Windows does: %NAME% replaced for a variable that is set, left as it
 // stands for one that is not.
-int ExpandEnvironmentText(const std::string& text, std::string* expanded) {
+int ExpandEnvironmentText(const std::string& text, const std::vector<EnvironmentOverride>& overrides,
+                          std::string* expanded) {
+  auto lookup = [&](const std::string& name) -> const std::string* {
+    for (const EnvironmentOverride& o : overrides) {
+      if (strcasecmp(o.name.c_str(), name.c_str()) == 0) return &o.value;
+    }
+    return EnvironmentText(name);
+  };
   expanded->clear();
   size_t position = 0;
   while (position < text.size()) {
     size_t open = text.find('%', position);
     size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
     if (close == std::string::npos) break;
-    const std::string* value = EnvironmentText(text.substr(open + 1, close - open - 1));
+    const std::string* value = lookup(text.substr(open + 1, close - open - 1));
     expanded->append(text, position, open - position);
     if (value != nullptr) {
       *expanded += *value;
@@ -54,6 +62,13 @@ int ExpandEnvironmentText(const std::string& text, std::string* expanded) {
   }
   expanded->append(text, position, std::string::npos);
   return 0;
+}
+
+bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
+  const std::string* found = EnvironmentText(name);
+  if (found == nullptr) return false;
+  *value = *found;
+  return true;
 }
 
 std::string AnsiToUtf8(const std::string& text) {
@@ -72,8 +87,6 @@ std::string AnsiToUtf8(const std::string& text) {
 void WriteStandardStream(int stream, const std::string& utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stream == 2 ? stderr : stdout);
 }
-
-bool HasSeparate64BitView() { return true; }
 
 namespace {
 
@@ -114,6 +127,7 @@ struct HostSystem {
   bool emulates_x64 = false;
   bool shell_elevated = false;
   bool administrator = false;
+  bool separate_64_bit_view = true;
 };
 
 HostSystem& System() {
@@ -133,6 +147,9 @@ void SetElevation(bool shell_runs_elevated, bool administrator) {
   System().administrator = administrator;
 }
 
+void SetSeparate64BitView(bool separate) { System().separate_64_bit_view = separate; }
+
+bool HasSeparate64BitView() { return System().separate_64_bit_view; }
 uint16_t GetNativeMachine() { return System().native_machine; }
 bool EmulatesX64Programs() { return System().emulates_x64; }
 bool ShellRunsElevated() { return System().shell_elevated; }

@@ -257,6 +257,7 @@ void ResetHostPlatform() {
   State() = HostState();
   SetSystemMachine(kMachineAmd64);
   SetElevation(false, false);
+  SetSeparate64BitView(true);
 }
 void ClearRecordedCalls() { State().calls.clear(); }
 const std::vector<PlatformCall>& RecordedCalls() { return State().calls; }
@@ -530,4 +531,9 @@ void NotifyAssociationsChanged() {
   long error = 0;
   Record("NotifyAssociationsChanged", "", nullptr, &error);
   ++State().notifications;
+}
+
+void SetQuietErrorMode() {
+  long error = 0;
+  Record("SetQuietErrorMode", "", nullptr, &error);
 }

@@ -61,8 +61,28 @@ int GetProcessArguments(std::vector<ProcessArgument>* arguments) {
   return 0;
 }
 
-int ExpandEnvironmentText(const std::string& text, std::string* expanded) {
-  const std::wstring wide = Widen(text, CP_ACP);
+namespace {
+
+// A variable's value, or false when it is not set.
+bool ReadVariable(const std::wstring& name, std::wstring* value) {
+  std::vector<wchar_t> buffer(256);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      value->clear();
+      return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    }
+    if (length < buffer.size()) {
+      value->assign(buffer.data(), length);
+      return true;
+    }
+    buffer.assign(length, L'\0');
+  }
+  return false;
+}
+
+int ExpandWide(const std::wstring& wide, std::string* expanded) {
   // The size asked for counts the terminator; a variable may change between
   // the two calls, so ask again (a few times) while it doesn't fit.
   std::vector<wchar_t> buffer(wide.size() + 1 + 256);
@@ -75,6 +95,38 @@ int ExpandEnvironmentText(const std::string& text, std::string* expanded) {
     buffer.assign(needed, L'\0');
   }
   return -1;
+}
+
+}  // namespace
+
+// The overrides are put into this process's own environment for the one
+// call and taken out again: the system's own expansion then pairs the %
+// signs and treats unknown names exactly as the shell's does. The check
+// program runs one thread and starts nothing meanwhile.
+int ExpandEnvironmentText(const std::string& text, const std::vector<EnvironmentOverride>& overrides,
+                          std::string* expanded) {
+  struct Saved {
+    std::wstring name, value;
+    bool was_set;
+  };
+  std::vector<Saved> saved;
+  for (const EnvironmentOverride& o : overrides) {
+    Saved s = {Widen(o.name, CP_ACP), std::wstring(), false};
+    s.was_set = ReadVariable(s.name, &s.value);
+    saved.push_back(s);
+    SetEnvironmentVariableW(s.name.c_str(), Widen(o.value, CP_ACP).c_str());
+  }
+  const int result = ExpandWide(Widen(text, CP_ACP), expanded);
+  for (auto s = saved.rbegin(); s != saved.rend(); ++s) {
+    SetEnvironmentVariableW(s->name.c_str(), s->was_set ? s->value.c_str() : nullptr);
+  }
+  return result;
+}
+
+bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
+  std::wstring wide;
+  return ReadVariable(Widen(name, CP_ACP), &wide) &&
+         ConvertToAnsiExactly(wide.data(), static_cast<int>(wide.size()), value);
 }
 
 std::string AnsiToUtf8(const std::string& text) {

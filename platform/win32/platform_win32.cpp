@@ -239,3 +239,5 @@ void NotifyAssociationsChanged() {
   auto notify = SystemFunction<ChangeNotify>(shell32, "SHChangeNotify");
   if (notify != nullptr) notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
+
+void SetQuietErrorMode() { SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr); }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "app/check/check_command.h"
 #include "platform/host/host_platform.h"
@@ -25,8 +26,10 @@ class CheckAssociation : public ::testing::Test {
   void SetUp() override {
     base_ = fs::temp_directory_path() / ("association-" + std::to_string(getpid()));
     fs::remove_all(base_);
-    fs::create_directories(base_);
-    for (const char* program : {"ZandrellLauncher.exe", "ZandrellCheck.exe", "Other.exe"}) {
+    fs::create_directories(base_ / "Program Files" / "ZL");
+    fs::create_directories(base_ / "x86");
+    for (const char* program : {"ZandrellLauncher.exe", "ZandrellCheck.exe", "Other.exe",
+                                "Program Files/ZL/ZandrellLauncher.exe"}) {
       std::ofstream(base_ / program) << "MZ";
     }
     folder_ = AsWindowsPath(base_);
@@ -35,14 +38,20 @@ class CheckAssociation : public ::testing::Test {
     fs::remove_all(base_);
     EXPECT_EQ(OpenKeyCount(), 0) << "a key was left open";
   }
-  // .cfg of `type` as the shell sees it (HKCR) and machine-wide, with an
-  // open command starting `program` from our folder.
+  // .cfg of `type` as the shell sees it (HKCR) and machine-wide, with this
+  // open command; a `program` alone is quoted as /regserver quotes it.
   void Register(const std::string& type, const std::string& program, uint32_t kind = kRegSz) {
+    RegisterCommand(type, program.empty() ? "" : "\"" + program + "\" \"%1\"", kind);
+  }
+  void RegisterCommand(const std::string& type, const std::string& command, uint32_t kind = kRegSz) {
     ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", type));
     ASSERT_TRUE(WriteString(kLocalMachine, "Software\\Classes\\.cfg", "", type));
-    if (program.empty()) return;
-    ASSERT_TRUE(WriteValue(kClassesRoot, type + "\\Shell\\Open\\Command", "", kind,
-                           WithTerminator("\"" + program + "\" \"%1\"")));
+    if (command.empty()) return;
+    ASSERT_TRUE(WriteValue(kClassesRoot, type + "\\Shell\\Open\\Command", "", kind, WithTerminator(command)));
+  }
+  // What Explorer writes when a user picks a program in "Open with".
+  void ChooseInExplorer(const std::string& prog_id) {
+    ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice, "ProgId", prog_id));
   }
 
   fs::path base_;
@@ -51,53 +60,145 @@ class CheckAssociation : public ::testing::Test {
 
 TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
   const std::string ours = "Zandrell.Launcher.1";
+  const std::string picked = "Applications\\ZandrellLauncher.exe";
   const struct {
     const char* name;
     std::function<void()> setup;
     const char* verdict;
     bool program_is_ours;
-    bool expanded;
+    std::string program;   // below the folder; "" where no command is read
+    std::string expanded;  // below the folder; "" where the command is no REG_EXPAND_SZ
+    std::vector<std::string> earlier;  // below the folder: looked for before the program
   } rows[] = {
-      {"nothing", [] {}, "not registered", false, false},
-      {"our type without a command", [&] { Register(ours, ""); }, "not registered", false, false},
-      {"ours", [&] { Register(ours, folder_ + "\\ZandrellLauncher.exe"); }, "registered", true, false},
+      {"nothing", [] {}, "not registered", false, "", "", {}},
+      {"our type without a command", [&] { Register(ours, ""); }, "not registered", false, "", "", {}},
+      {"ours", [&] { Register(ours, folder_ + "\\ZandrellLauncher.exe"); }, "registered", true,
+       "\\ZandrellLauncher.exe", "", {}},
       {"our type starting another program", [&] { Register(ours, folder_ + "\\Other.exe"); },
-       "registered to another program", false, false},
+       "registered to another program", false, "\\Other.exe", "", {}},
       {"our type starting the check program", [&] { Register(ours, folder_ + "\\ZandrellCheck.exe"); },
-       "registered to another program", false, false},
+       "registered to another program", false, "\\ZandrellCheck.exe", "", {}},
       {"another type", [&] { Register("Other.Type", folder_ + "\\Other.exe"); },
-       "registered to another program", false, false},
+       "registered to another program", false, "\\Other.exe", "", {}},
       {"this user's own type",
        [&] {
          Register(ours, folder_ + "\\ZandrellLauncher.exe");
          ASSERT_TRUE(WriteString(kCurrentUser, "Software\\Classes\\.cfg", "", "Other.Type"));
        },
-       "overridden for this user", true, false},
+       "overridden for this user", true, "\\ZandrellLauncher.exe", "", {}},
       {"this user's Open with choice",
        [&] {
          Register(ours, folder_ + "\\ZandrellLauncher.exe");
-         ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice, "ProgId", "Other.Type"));
+         ChooseInExplorer("Other.Type");
        },
-       "overridden for this user", true, false},
+       "overridden for this user", true, "\\ZandrellLauncher.exe", "", {}},
       {"our type in other letters, everywhere",
        [&] {
          Register("zandrell.launcher.1", folder_ + "\\ZandrellLauncher.exe");
          ASSERT_TRUE(WriteString(kCurrentUser, "Software\\Classes\\.cfg", "", "ZANDRELL.launcher.1"));
-         ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice, "ProgId", "zandrell.LAUNCHER.1"));
+         ChooseInExplorer("zandrell.LAUNCHER.1");
        },
-       "registered", true, false},
+       "registered", true, "\\ZandrellLauncher.exe", "", {}},
+      // Explorer's choice comes first: ours wins over another machine-wide type.
+      {"our type chosen in Explorer over another",
+       [&] {
+         Register("Other.Type", folder_ + "\\Other.exe");
+         Register(ours, folder_ + "\\ZandrellLauncher.exe");
+         ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Type"));
+         ChooseInExplorer(ours);
+       },
+       "registered", true, "\\ZandrellLauncher.exe", "", {}},
+      // "Open with", then browsing to the launcher: Explorer keeps it as a file
+      // type of its own, with its own open command.
+      {"the launcher picked in Open with",
+       [&] {
+         ChooseInExplorer("applications\\zandrelllauncher.EXE");
+         ASSERT_TRUE(WriteString(kClassesRoot, picked + "\\shell\\open\\command", "",
+                                 "\"" + folder_ + "\\ZandrellLauncher.exe\" \"%1\""));
+       },
+       "registered", true, "\\ZandrellLauncher.exe", "", {}},
+      {"the launcher picked in Open with, its command gone",
+       [&] {
+         Register(ours, folder_ + "\\ZandrellLauncher.exe");
+         ChooseInExplorer(picked);
+       },
+       "not registered", false, "", "", {}},
+      {"another program picked in Open with",
+       [&] {
+         Register(ours, folder_ + "\\ZandrellLauncher.exe");
+         ChooseInExplorer("Applications\\Other.exe");
+       },
+       "overridden for this user", true, "\\ZandrellLauncher.exe", "", {}},
       {"a command naming the launcher through a variable",
        [&] {
          SetEnvironmentText("ZandrellHome", folder_);
          Register(ours, "%ZandrellHome%\\ZandrellLauncher.exe", kRegExpandSz);
        },
-       "registered", true, true},
+       "registered", true, "\\ZandrellLauncher.exe", "\\ZandrellLauncher.exe", {}},
+      // Explorer, a 64-bit program on 64-bit Windows, sees the 64-bit folders
+      // where this 32-bit one sees the 32-bit ones.
+      {"ProgramFiles as the 64-bit shell expands it",
+       [&] {
+         SetEnvironmentText("ProgramFiles", folder_ + "\\x86");
+         SetEnvironmentText("ProgramW6432", folder_ + "\\Program Files");
+         Register(ours, "%ProgramFiles%\\ZL\\ZandrellLauncher.exe", kRegExpandSz);
+       },
+       "registered", true, "\\Program Files\\ZL\\ZandrellLauncher.exe",
+       "\\Program Files\\ZL\\ZandrellLauncher.exe", {}},
+      {"CommonProgramFiles as the 64-bit shell expands it",
+       [&] {
+         SetEnvironmentText("commonprogramfiles", folder_ + "\\x86");
+         SetEnvironmentText("CommonProgramW6432", folder_);
+         Register(ours, "%CommonProgramFiles%\\ZandrellLauncher.exe", kRegExpandSz);
+       },
+       "registered", true, "\\ZandrellLauncher.exe", "\\ZandrellLauncher.exe", {}},
+      {"ProgramFiles on 32-bit Windows",
+       [&] {
+         SetSeparate64BitView(false);
+         SetEnvironmentText("ProgramFiles", folder_ + "\\Program Files");
+         Register(ours, "%ProgramFiles%\\ZL\\ZandrellLauncher.exe", kRegExpandSz);
+       },
+       "registered", true, "\\Program Files\\ZL\\ZandrellLauncher.exe",
+       "\\Program Files\\ZL\\ZandrellLauncher.exe", {}},
+      {"a REG_SZ command is not expanded",
+       [&] {
+         SetEnvironmentText("ProgramW6432", folder_ + "\\Program Files");
+         Register(ours, "%ProgramW6432%\\ZL\\ZandrellLauncher.exe");
+       },
+       "program missing", false, "%ProgramW6432%\\ZL\\ZandrellLauncher.exe", "", {}},
+      // Without quotes, CreateProcess tries each blank-ended prefix in turn,
+      // ".exe" added where it has no extension: C:\...\Program.exe first.
+      {"an unquoted command with blanks",
+       [&] { RegisterCommand(ours, folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe \"%1\""); },
+       "registered", true, "\\Program Files\\ZL\\ZandrellLauncher.exe", "", {"\\Program.exe"}},
+      {"an unquoted command taken over by a program on its road",
+       [&] {
+         std::ofstream(base_ / "Program.exe") << "MZ";
+         RegisterCommand(ours, folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe \"%1\"");
+       },
+       "registered to another program", false, "\\Program.exe", "", {}},
+      {"an unquoted command whose road passes a folder",
+       [&] {
+         fs::create_directories(base_ / "Program.exe");
+         RegisterCommand(ours, folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe \"%1\"");
+       },
+       "registered", true, "\\Program Files\\ZL\\ZandrellLauncher.exe", "", {"\\Program.exe"}},
+      {"an unquoted command without blanks",
+       [&] { RegisterCommand(ours, folder_ + "\\ZandrellLauncher.exe \"%1\""); }, "registered", true,
+       "\\ZandrellLauncher.exe", "", {}},
+      {"an unquoted command to a program that is not there",
+       [&] { RegisterCommand(ours, folder_ + "\\Program Files\\Gone\\ZandrellLauncher.exe \"%1\""); },
+       "program missing", false, "\\Program Files\\Gone\\ZandrellLauncher.exe", "", {"\\Program.exe"}},
+      {"a quoted program without its extension",
+       [&] { Register(ours, folder_ + "\\ZandrellLauncher"); }, "registered", true,
+       "\\ZandrellLauncher.exe", "", {}},
       {"program missing", [&] { Register(ours, folder_ + "\\Gone\\ZandrellLauncher.exe"); },
-       "program missing", false, false},
+       "program missing", false, "\\Gone\\ZandrellLauncher.exe", "", {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ResetHostPlatform();
+    fs::remove_all(base_ / "Program.exe");
     row.setup();
     std::string out, err;
     int result = RunCheck({"association", "--json"}, &out, &err);
@@ -106,11 +207,19 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     EXPECT_EQ(report["verdict"], row.verdict);
     EXPECT_EQ(result, std::string(row.verdict) == "registered" ? 0 : 1);
     EXPECT_EQ(report["program_is_ours"], row.program_is_ours);
-    if (row.expanded) {
-      EXPECT_EQ(report["command_expanded"],
-                "\"" + folder_ + "\\ZandrellLauncher.exe\" \"%1\"");
-    } else {
-      EXPECT_TRUE(report["command_expanded"].is_null());
+    const auto below = [&](const std::string& path) {
+      return path.empty() ? nlohmann::json() : nlohmann::json(path[0] == '\\' ? folder_ + path : path);
+    };
+    EXPECT_EQ(report["program"], below(row.program));
+    EXPECT_EQ(report["command_expanded"],
+              row.expanded.empty() ? nlohmann::json() : nlohmann::json("\"" + folder_ + row.expanded + "\" \"%1\""));
+    std::vector<std::string> earlier;
+    for (const std::string& path : row.earlier) earlier.push_back(folder_ + path);
+    EXPECT_EQ(report["earlier_programs"], nlohmann::json(earlier));
+    // An unquoted road is warned of, naming the first program on it.
+    EXPECT_EQ(report["warning"].is_string(), !earlier.empty());
+    if (!earlier.empty()) {
+      EXPECT_NE(report["warning"].get<std::string>().find(earlier[0] + " first"), std::string::npos);
     }
     // The text report gives the same verdict.
     std::string text;

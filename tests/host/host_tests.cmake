@@ -16,6 +16,7 @@ add_executable(host_tests
   tests/host/launch_test.cpp
   tests/host/outside_code_page_test.cpp
   tests/host/program_image_test.cpp
+  tests/host/quiet_error_mode_test.cpp
   tests/host/scan_test.cpp
 )
 find_package(nlohmann_json REQUIRED)
