@@ -36,17 +36,24 @@ int Usage(std::string* err, const std::string& problem) {
 }
 
 // The report when the check itself can't go on: one JSON object, or a line
-// on standard error. `file_utf8` names the FILE it is about, if any (a name
-// that could not be taken is never empty).
-int CheckFailed(bool json, const std::string& error, const std::string& file_utf8, std::string* out,
+// on standard error. For `which`, `file` is the FILE it was asked about, and
+// the object has every field of its reports, as any that ends in failure.
+int CheckFailed(bool json, const std::string& error, const ProcessArgument* file, std::string* out,
                 std::string* err) {
-  const bool with_file = !file_utf8.empty();
-  if (json) {
-    // For a FILE, the same fields as a report of `which` that ends in failure.
-    *out = (with_file ? "{\"file\":" + JsonUtf8String(file_utf8) + ",\"exit_code\":-1," : std::string("{")) +
-           "\"error\":" + JsonUtf8String(error) + "}\n";
+  if (json && file != nullptr) {
+    OpenExplanation explanation;
+    if (file->exact) {
+      explanation.file = file->text;
+    } else {
+      explanation.file_utf8 = file->utf8;
+    }
+    explanation.error = error;
+    *out = OpenReportJson(explanation);
+  } else if (json) {
+    *out = "{\"error\":" + JsonUtf8String(error) + "}\n";
   } else {
-    *err = "ZandrellCheck: " + (with_file ? file_utf8 + ": " : std::string()) + error + "\n";
+    const std::string shown = file == nullptr ? "" : file->exact ? AnsiToUtf8(file->text) : file->utf8;
+    *err = "ZandrellCheck: " + (file != nullptr ? shown + ": " : std::string()) + error + "\n";
   }
   return 1;
 }
@@ -59,7 +66,7 @@ int RunSubcommand(const std::vector<ProcessArgument>& words, bool json, std::str
       return CheckFailed(json,
                          "the name has a character outside the ANSI code page; the launcher can't "
                          "take it either and would exit with -1",
-                         words[1].utf8, out, err);
+                         &words[1], out, err);
     }
     OpenExplanation explanation;
     int result = ExplainOpen(words[1].text, &explanation);
@@ -105,13 +112,14 @@ int RunCheck(const std::vector<ProcessArgument>& arguments, std::string* out, st
   }
   // Whatever goes wrong on the way (memory running out, say), the caller
   // still gets an answer it can read, and an exit code that says so.
+  const ProcessArgument* file = command == "which" ? &words[1] : nullptr;
   try {
     out->clear();
     return RunSubcommand(words, json, out, err);
   } catch (const std::exception& error) {
-    return CheckFailed(json, std::string("the check itself failed: ") + error.what(), "", out, err);
+    return CheckFailed(json, std::string("the check itself failed: ") + error.what(), file, out, err);
   } catch (...) {
-    return CheckFailed(json, "the check itself failed", "", out, err);
+    return CheckFailed(json, "the check itself failed", file, out, err);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "app/check/explain_open.h"
 
+#include "app/check/compatibility_layers.h"
 #include "app/check/program_image.h"
 #include "app/check/report_format.h"
 #include "app/check/scan_report.h"
@@ -87,11 +88,21 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
                             : "") +
                        ", so the start would fail, and the launcher tries no other build");
   }
-  if (StartNeedsElevation(image.execution_level, ShellRunsElevated(), UserIsAdministrator())) {
+  const bool elevated = ShellRunsElevated(), administrator = UserIsAdministrator();
+  if (StartNeedsElevation(image.execution_level, elevated, administrator)) {
     return Fail(e, "the build it would start asks for administrator rights in its manifest (" +
                        image.execution_level +
                        ") and the launcher runs without them, so Windows refuses the start (error 740), "
                        "and the launcher tries no other build");
+  }
+  // The Compatibility tab's "Run this program as an administrator" asks for
+  // the rights as requireAdministrator does.
+  e->run_as_admin_layer = RunAsAdministratorLayer(chosen->exe_path);
+  if (!e->run_as_admin_layer.empty() && StartNeedsElevation("requireAdministrator", elevated, administrator)) {
+    return Fail(e, "the build it would start is set to \"Run this program as an administrator\" "
+                   "(the compatibility layer RUNASADMIN in " + e->run_as_admin_layer +
+                       ") and the launcher runs without those rights, so Windows refuses the start "
+                       "(error 740), and the launcher tries no other build");
   }
   return 0;
 }
@@ -153,13 +164,16 @@ std::string OpenReportJson(const OpenExplanation& e) {
     candidates += std::string(candidates.empty() ? "" : ",") + CandidateJson(c);
   }
   const bool chosen = e.chosen >= 0;
-  return "{\"file\":" + JsonString(e.file) +
+  // Every report has every field, whatever it ends in, so that scripts read
+  // one shape.
+  return "{\"file\":" + (e.file_utf8.empty() ? JsonString(e.file) : JsonUtf8String(e.file_utf8)) +
          ",\"first_line\":" + JsonStringOr(e.probe.opened, e.probe.line) +
          ",\"tool\":" + JsonStringOr(e.kind != 0, ToolName(e.kind)) +
          ",\"candidates\":[" + candidates + "]" +
          ",\"exe\":" + JsonStringOr(chosen, chosen ? e.candidates[static_cast<size_t>(e.chosen)].exe_path : "") +
          ",\"machine\":" + JsonStringOr(e.machine != 0, MachineName(e.machine)) +
          ",\"execution_level\":" + JsonStringOr(!e.execution_level.empty(), e.execution_level) +
+         ",\"run_as_admin_layer\":" + JsonStringOr(!e.run_as_admin_layer.empty(), e.run_as_admin_layer) +
          ",\"command_line\":" + JsonStringOr(!e.command_line.empty(), e.command_line) +
          ",\"exit_code\":" + (e.error.empty() ? "0" : "-1") +
          ",\"error\":" + JsonStringOr(!e.error.empty(), e.error) + "}\n";

@@ -11,6 +11,7 @@
 
 struct OpenExplanation {
   std::string file;
+  std::string file_utf8;  // the file as given, where the ANSI code page can't hold its name
   std::string argument;  // the launcher's argument: the shell's quoted "%1", unquoted
   RunMode mode = kRunNone;
   ProbeTrace probe;
@@ -21,6 +22,9 @@ struct OpenExplanation {
   std::string command_line;  // what the launcher would hand to WinExec
   uint16_t machine = 0;          // the chosen build's, from its PE header; 0 where unknown
   std::string execution_level;  // what the chosen build's manifest asks for; "" for nothing
+  // Where "Run this program as an administrator" is set for the chosen
+  // build; "" where it is not.
+  std::string run_as_admin_layer;
 
   std::string error;  // why the launcher would fail; empty when it would not
 };

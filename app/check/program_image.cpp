@@ -19,17 +19,29 @@ constexpr uint32_t kMaxSections = 96;
 constexpr uint32_t kMaxResourceBytes = 4u << 20;
 constexpr uint32_t kMaxManifestBytes = 1u << 20;
 
+// Offsets are summed in 64 bits: fields read from a file that may be
+// anything can be as large as 32 bits allow, and a sum that wraps around
+// would point back into the file.
+constexpr uint64_t kMaxFileOffset = 0xFFFFFFFFu;
+
 // Little-endian fields of `bytes`; 0 where `bytes` ends before the field.
-uint32_t Field(const std::string& bytes, size_t offset, int size) {
-  if (offset > bytes.size() || bytes.size() - offset < static_cast<size_t>(size)) return 0;
+uint32_t Field(const std::string& bytes, uint64_t offset, int size) {
+  if (offset > bytes.size() || bytes.size() - offset < static_cast<uint64_t>(size)) return 0;
   uint32_t value = 0;
   for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
   return value;
 }
-uint16_t Word(const std::string& bytes, size_t offset) {
+uint16_t Word(const std::string& bytes, uint64_t offset) {
   return static_cast<uint16_t>(Field(bytes, offset, 2));
 }
-uint32_t Dword(const std::string& bytes, size_t offset) { return Field(bytes, offset, 4); }
+uint32_t Dword(const std::string& bytes, uint64_t offset) { return Field(bytes, offset, 4); }
+
+// Bytes of the file at an offset summed from its fields; -1 for one that no
+// file offset can reach.
+int ReadAt(const char* path, uint64_t offset, uint64_t count, std::string* bytes) {
+  if (offset > kMaxFileOffset || count > kMaxFileOffset) return -1;
+  return ReadFileBytes(path, static_cast<uint32_t>(offset), static_cast<uint32_t>(count), bytes);
+}
 
 struct Section {
   uint32_t address, virtual_size, raw_offset, raw_size;
@@ -42,7 +54,9 @@ bool FileOffset(const std::vector<Section>& sections, uint32_t rva, uint32_t* of
     uint32_t extent = s.virtual_size > s.raw_size ? s.virtual_size : s.raw_size;
     if (rva < s.address || rva - s.address >= extent) continue;
     if (rva - s.address >= s.raw_size) return false;  // in memory only, never in the file
-    *offset = s.raw_offset + (rva - s.address);
+    const uint64_t at = uint64_t{s.raw_offset} + (rva - s.address);
+    if (at > kMaxFileOffset) return false;
+    *offset = static_cast<uint32_t>(at);
     *left = s.raw_size - (rva - s.address);
     return true;
   }
@@ -53,10 +67,10 @@ bool FileOffset(const std::vector<Section>& sections, uint32_t rva, uint32_t* of
 // `directory` (an offset into the resource data); `any` takes the first
 // numeric entry, as for the language. Its data offset, or 0 for none.
 uint32_t ResourceEntry(const std::string& resources, uint32_t directory, uint32_t id, bool any) {
-  const uint32_t named = Word(resources, directory + 12);
-  const uint32_t numbered = Word(resources, directory + 14);
+  const uint32_t named = Word(resources, uint64_t{directory} + 12);
+  const uint32_t numbered = Word(resources, uint64_t{directory} + 14);
   for (uint32_t i = named; i < named + numbered; ++i) {
-    const size_t entry = directory + 16 + size_t{i} * 8;
+    const uint64_t entry = uint64_t{directory} + 16 + uint64_t{i} * 8;
     if (entry + 8 > resources.size()) return 0;
     const uint32_t name = Dword(resources, entry);
     if ((name & 0x80000000u) == 0 && (any || name == id)) return Dword(resources, entry + 4);
@@ -78,7 +92,7 @@ std::string ReadManifest(const char* path, const std::string& optional, uint16_t
   if (size > left) size = left;
   if (size > kMaxResourceBytes) size = kMaxResourceBytes;
   std::string resources;
-  if (ReadFileBytes(path, offset, size, &resources) != 0) return std::string();
+  if (ReadAt(path, offset, size, &resources) != 0) return std::string();
 
   // Three levels: type, name, language; the first two lead to directories
   // (high bit set), the last to a data entry.
@@ -92,14 +106,14 @@ std::string ReadManifest(const char* path, const std::string& optional, uint16_t
   const uint32_t language = ResourceEntry(resources, next, 0, true);
   if (language == 0 || (language & 0x80000000u) != 0) return std::string();
   const uint32_t data_rva = Dword(resources, language);
-  uint32_t data_size = Dword(resources, language + 4);
-  if (language + 8 > resources.size() || !FileOffset(sections, data_rva, &offset, &left)) {
+  uint32_t data_size = Dword(resources, uint64_t{language} + 4);
+  if (uint64_t{language} + 8 > resources.size() || !FileOffset(sections, data_rva, &offset, &left)) {
     return std::string();
   }
   if (data_size > left) data_size = left;
   if (data_size > kMaxManifestBytes) data_size = kMaxManifestBytes;
   std::string manifest;
-  if (ReadFileBytes(path, offset, data_size, &manifest) != 0) return std::string();
+  if (ReadAt(path, offset, data_size, &manifest) != 0) return std::string();
   return manifest;
 }
 
@@ -136,9 +150,9 @@ int ReadProgramImage(const char* path, ProgramImage* image) {
 
   // Without the "PE" signature where the DOS header points, the file is an
   // old DOS program or something else again: no machine to compare.
-  const uint32_t pe = Dword(dos, 0x3C);
+  const uint64_t pe = Dword(dos, 0x3C);
   std::string file_header;
-  if (ReadFileBytes(path, pe, 24, &file_header) != 0 || file_header.size() < 24 ||
+  if (ReadAt(path, pe, 24, &file_header) != 0 || file_header.size() < 24 ||
       file_header.compare(0, 4, std::string("PE\0\0", 4)) != 0) {
     return 0;
   }
@@ -147,13 +161,13 @@ int ReadProgramImage(const char* path, ProgramImage* image) {
   const uint32_t section_count = Word(file_header, 6);
   const uint32_t optional_size = Word(file_header, 20);
   std::string optional;
-  if (ReadFileBytes(path, pe + 24, optional_size, &optional) != 0) return 0;
+  if (ReadAt(path, pe + 24, optional_size, &optional) != 0) return 0;
   const uint16_t magic = Word(optional, 0);
   if ((magic != kOptionalHeader32 && magic != kOptionalHeader64) || section_count > kMaxSections) {
     return 0;
   }
   std::string table;
-  if (ReadFileBytes(path, pe + 24 + optional_size, section_count * 40, &table) != 0) return 0;
+  if (ReadAt(path, pe + 24 + optional_size, uint64_t{section_count} * 40, &table) != 0) return 0;
   std::vector<Section> sections;
   for (size_t at = 0; at + 40 <= table.size(); at += 40) {
     sections.push_back({Dword(table, at + 12), Dword(table, at + 8), Dword(table, at + 20),

@@ -171,15 +171,16 @@ std::vector<std::string> SplitPath(const char* path) {
   return parts;
 }
 
-// A 32-bit process sees HKLM\SOFTWARE through Wow6432Node unless it asks for
-// the 64-bit view; HKLM\SOFTWARE\Classes is shared by both views (apart from
-// COM's subkeys, which nothing here touches).
+// A 32-bit process on 64-bit Windows sees HKLM\SOFTWARE through Wow6432Node
+// unless it asks for the 64-bit view; HKLM\SOFTWARE\Classes is shared by both
+// views (apart from COM's subkeys, which nothing here touches). 32-bit
+// Windows has one view, and the view flags change nothing there.
 std::vector<std::string> PhysicalPath(uintptr_t root, std::vector<std::string> path,
                                       uint32_t access) {
   bool software = root == kLocalMachineValue && !path.empty() && strcasecmp(path[0].c_str(), "SOFTWARE") == 0;
   bool already = path.size() > 1 && (strcasecmp(path[1].c_str(), "Wow6432Node") == 0 ||
                                      strcasecmp(path[1].c_str(), "Classes") == 0);
-  if (software && !already && (access & kKeyWow64_64Key) == 0) {
+  if (software && !already && (access & kKeyWow64_64Key) == 0 && HasSeparate64BitView()) {
     path.insert(path.begin() + 1, "Wow6432Node");
   }
   return path;

@@ -11,6 +11,7 @@
 
 #include "platform/win32/exact_ansi.h"
 #include "platform/win32/system_library.h"
+#include "platform/wow64.h"
 
 namespace {
 
@@ -166,11 +167,6 @@ void WriteStandardStream(int stream, const std::string& utf8) {
   }
 }
 
-bool HasSeparate64BitView() {
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // version.dll is no KnownDLL: imported, it would be taken from our own
 // folder first. It is loaded from the system folder when first needed.
 std::string ProgramOriginalFilename(const char* path) {
@@ -234,29 +230,43 @@ int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string
   return 0;
 }
 
+namespace {
+
 // IsWow64Process2 names the native machine even where x86 programs run
-// emulated on ARM64, whose GetNativeSystemInfo reports x86 to them. It came
-// with Windows 10 (1511), so it is looked up, not imported; before it, only
-// x64 and Itanium Windows ran x86 programs under WOW64, and
-// GetNativeSystemInfo tells them apart.
-uint16_t GetNativeMachine() {
+// emulated on ARM64, whose IsWow64Process says FALSE to them and whose
+// GetNativeSystemInfo reports x86. It came with Windows 10, version 1709, so
+// it is looked up, not imported; before it, only x64 and Itanium Windows ran
+// x86 programs under WOW64, and GetNativeSystemInfo tells them apart.
+Wow64Answers AskWow64() {
+  Wow64Answers answers;
   typedef BOOL(WINAPI * Wow64Process2)(HANDLE, USHORT*, USHORT*);
   auto is_wow64_process2 =
       SystemFunction<Wow64Process2>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2");
   USHORT process = 0, native = 0;
   if (is_wow64_process2 != nullptr && is_wow64_process2(GetCurrentProcess(), &process, &native)) {
-    return native;
+    answers.has_wow64_process2 = true;
+    answers.process_machine = process;
+    answers.native_machine = native;
+    return answers;
   }
   BOOL wow64 = FALSE;
-  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return kMachineI386;
+  answers.is_wow64 = IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
   SYSTEM_INFO info = {};
   GetNativeSystemInfo(&info);
   switch (info.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_IA64: return IMAGE_FILE_MACHINE_IA64;
-    case PROCESSOR_ARCHITECTURE_ARM64: return kMachineArm64;
-    default: return kMachineAmd64;
+    case PROCESSOR_ARCHITECTURE_IA64: answers.native_system_machine = IMAGE_FILE_MACHINE_IA64; break;
+    case PROCESSOR_ARCHITECTURE_ARM64: answers.native_system_machine = kMachineArm64; break;
+    case PROCESSOR_ARCHITECTURE_AMD64: answers.native_system_machine = kMachineAmd64; break;
+    default: answers.native_system_machine = kMachineI386;
   }
+  return answers;
 }
+
+}  // namespace
+
+bool HasSeparate64BitView() { return RunsUnderWow64(AskWow64()); }
+
+uint16_t GetNativeMachine() { return NativeMachine(AskWow64()); }
 
 // GetMachineTypeAttributes came with Windows 11, as did the x64 emulation
 // on ARM64; where it is missing, nothing emulates x64.

@@ -183,18 +183,26 @@ TEST_F(CheckAgreement, AnswersWhenItCannotGoOn) {
   ProcessArgument lookalike(configs_[0]);  // morvo.cfg, which exists and names Morvo
   lookalike.exact = false;
   lookalike.utf8 = AsWindowsPath(base_ / "m\xc5\x8drvo.cfg");
+  // The fields of every report of `which`: those of one that succeeds.
+  ResetHostPlatform();
+  WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.0", "Path", folders_[15], kKeyWow64_32Key);
+  std::string good, unused;
+  ASSERT_EQ(RunCheck({"which", configs_[0], "--json"}, &good, &unused), 0);
+  std::vector<std::string> which_fields;
+  const nlohmann::json good_report = nlohmann::json::parse(good);
+  for (const auto& field : good_report.items()) which_fields.push_back(field.key());
   const struct {
     std::vector<ProcessArgument> arguments;
     bool out_of_memory;  // the first registry key opened throws
     const char* error;
-    bool names_file;
+    std::string file;  // the FILE the report names, in UTF-8; "" for none
   } cases[] = {
-      {{"which", lookalike, "--json"}, false, "outside the ANSI code page", true},
-      {{"which", lookalike}, false, "outside the ANSI code page", true},
-      {{"versions", "--json"}, true, "the check itself failed", false},
-      {{"association", "--json"}, true, "the check itself failed", false},
-      {{"which", configs_[0], "--json"}, true, "the check itself failed", false},
-      {{"versions"}, true, "the check itself failed", false},
+      {{"which", lookalike, "--json"}, false, "outside the ANSI code page", lookalike.utf8},
+      {{"which", lookalike}, false, "outside the ANSI code page", lookalike.utf8},
+      {{"versions", "--json"}, true, "the check itself failed", ""},
+      {{"association", "--json"}, true, "the check itself failed", ""},
+      {{"which", configs_[0], "--json"}, true, "the check itself failed", configs_[0]},
+      {{"versions"}, true, "the check itself failed", ""},
   };
   for (const auto& c : cases) {
     ResetHostPlatform();
@@ -211,15 +219,22 @@ TEST_F(CheckAgreement, AnswersWhenItCannotGoOn) {
     EXPECT_NE(message.find(c.error), std::string::npos) << where << ": " << message;
     if (json) {
       nlohmann::json report = nlohmann::json::parse(out);  // exactly one object
-      EXPECT_EQ(report.size(), c.names_file ? 3u : 1u) << out;
-      if (c.names_file) {
-        EXPECT_EQ(report["file"], lookalike.utf8) << out;
+      std::vector<std::string> fields;
+      for (const auto& field : report.items()) fields.push_back(field.key());
+      if (c.file.empty()) {
+        EXPECT_EQ(fields, std::vector<std::string>{"error"}) << out;
+      } else {
+        // One shape for every `which` object: all its fields, null or empty.
+        EXPECT_EQ(fields, which_fields) << out;
+        EXPECT_EQ(report["file"], c.file) << out;
         EXPECT_EQ(report["exit_code"], -1) << out;
+        EXPECT_TRUE(report["command_line"].is_null()) << out;
+        EXPECT_TRUE(report["candidates"].empty()) << out;
       }
-    } else if (c.names_file) {
-      EXPECT_NE(err.find(lookalike.utf8), std::string::npos) << err;
+    } else if (!c.file.empty()) {
+      EXPECT_NE(err.find(c.file), std::string::npos) << err;
     }
-    if (c.names_file) {
+    if (c.arguments.size() > 1 && !c.arguments[1].exact) {
       for (const PlatformCall& call : RecordedCalls()) EXPECT_NE(call.function, "ReadTextFile") << where;
     }
   }

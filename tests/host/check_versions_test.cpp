@@ -112,6 +112,15 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
        },
        {{"9.0", "used"}}, "",
        {"HKLM\\" + kMorvo + "\\11.0 (64-bit)", "HKCU\\" + kMorvo + "\\13.0"}, 2, 1},
+      // 32-bit Windows has one view: what the 64-bit view flag names is what
+      // the launcher reads.
+      {"one registry view only",
+       [&] {
+         SetSeparate64BitView(false);
+         Install("9.0");
+         Install("11.0", k64);
+       },
+       {{"11.0", "used"}, {"9.0", "used"}}, "", {}, 0, 0},
       {"a name that can't be read hides no installation after it",
        [&] {
          Install("9.0");

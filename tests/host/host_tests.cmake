@@ -18,6 +18,7 @@ add_executable(host_tests
   tests/host/program_image_test.cpp
   tests/host/quiet_error_mode_test.cpp
   tests/host/scan_test.cpp
+  tests/host/wow64_test.cpp
 )
 find_package(nlohmann_json REQUIRED)
 target_link_libraries(host_tests PRIVATE test_support check_logic nlohmann_json::nlohmann_json

@@ -106,6 +106,11 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     Verdict verdict;
     const char* machine;  // as `which --json` names it; null: no PE header
     const char* level;    // null: no level asked for
+    // The Compatibility tab's layers for the build: where ("HKCU", "HKLM"
+    // in the 64-bit or "HKLM32" in the 32-bit view), and what; null: none.
+    const char* layer_place = nullptr;
+    const char* layers = nullptr;
+    bool layer_found = false;
   } cases[] = {
       {"x86 on x86", StubProgram(x86, nullptr), x86, false, false, false, kStarts, "x86", nullptr},
       {"x86 on x64", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr},
@@ -145,6 +150,20 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
       // The machine is what Windows refuses first.
       {"wrong machine asking for rights", StubProgram(x64, &admin), x86, false, false, false,
        kWrongMachine, "x64", "requireAdministrator"},
+      // "Run this program as an administrator" asks for the rights as
+      // requireAdministrator does.
+      {"run as administrator for this user", StubProgram(x86, nullptr), x64, false, false, false,
+       kNeedsElevation, "x86", nullptr, "HKCU", "~ RUNASADMIN", true},
+      {"run as administrator for all users, administrator under UAC", StubProgram(x86, nullptr), x64,
+       false, false, true, kNeedsElevation, "x86", nullptr, "HKLM", "RUNASADMIN", true},
+      {"run as administrator in the 32-bit view", StubProgram(x86, nullptr), x64, false, false, false,
+       kNeedsElevation, "x86", nullptr, "HKLM32", "$ win7rtm runasadmin", true},
+      {"run as administrator, shell elevated", StubProgram(x86, nullptr), x64, false, true, true, kStarts,
+       "x86", nullptr, "HKCU", "~ RUNASADMIN", true},
+      {"run as administrator for another program", StubProgram(x86, nullptr), x64, false, false, false,
+       kStarts, "x86", nullptr, "HKCU, another program", "~ RUNASADMIN", false},
+      {"other layers only", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr,
+       "HKCU", "~ WIN8RTM HIGHDPIAWARE RUNASADMINX", false},
   };
 
   const fs::path base = fs::temp_directory_path() / ("image-" + std::to_string(getpid()));
@@ -160,6 +179,13 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
                             AsWindowsPath(base / "Morvo 9.5"), kKeyWow64_32Key));
     SetSystemMachine(c.native, c.emulates_x64);
     SetElevation(c.shell_elevated, c.administrator);
+    if (c.layer_place != nullptr) {
+      const std::string place = c.layer_place;
+      const std::string layers = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+      const std::string program = AsWindowsPath(exe) + (place == "HKCU, another program" ? ".old" : "");
+      ASSERT_TRUE(WriteString(place.compare(0, 4, "HKCU") == 0 ? kCurrentUser : kLocalMachine, layers, program,
+                              c.layers, place == "HKLM32" ? kKeyWow64_32Key : place == "HKLM" ? kKeyWow64_64Key : 0));
+    }
 
     std::string out, err;
     const int result = RunCheck({"which", AsWindowsPath(base / "model.cfg"), "--json"}, &out, &err);
@@ -173,6 +199,7 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
         << c.name << ": " << error;
     EXPECT_EQ(error.find("error 740") != std::string::npos, c.verdict == kNeedsElevation)
         << c.name << ": " << error;
+    EXPECT_EQ(report["run_as_admin_layer"].is_string(), c.layer_found) << c.name;
     // The text names the same step.
     RunCheck({"which", AsWindowsPath(base / "model.cfg")}, &out, &err);
     EXPECT_NE(out.find(c.verdict == kStarts ? "and exit with 0" : error), std::string::npos)

@@ -1,0 +1,11 @@
+// The "Run this program as an administrator" box of a program's
+// Compatibility tab: Windows keeps it as the compatibility layer RUNASADMIN,
+// for this user or for all, and then starts the program only with
+// administrator rights, as if its manifest asked for them.
+#pragma once
+
+#include <string>
+
+// Where the layer is set for the program at `exe_path` (the key, as
+// "HKCU\..."), or "" where it is not.
+std::string RunAsAdministratorLayer(const std::string& exe_path);
