@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+#include <functional>
+#include <map>
+
 #include "platform/platform.h"
 #include "tests/support/registry_helpers.h"
 #include "tests/wine/harness.h"
@@ -21,6 +25,19 @@ const std::string kTessaline = "SOFTWARE\\KESTAL\\Tessaline";
 const std::string kProgId = "Zandrell.Launcher.1";
 const std::string kUserChoice =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.cfg";
+// Where Explorer keeps a program picked in "Open with" by browsing to it.
+const std::string kPickedInExplorer = "Applications\\ZandrellLauncher.exe";
+
+// The folder 64-bit programs are installed in, which Explorer calls
+// %ProgramFiles%: a 32-bit program finds it in %ProgramW6432% on 64-bit
+// Windows, and in %ProgramFiles% where there is nothing but 32 bits.
+std::string NativeProgramFiles() {
+  char folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("ProgramW6432", folder, sizeof folder) == 0) {
+    GetEnvironmentVariableA("ProgramFiles", folder, sizeof folder);
+  }
+  return folder;
+}
 
 class CheckTest : public ::testing::Test {
  protected:
@@ -50,6 +67,7 @@ class CheckTest : public ::testing::Test {
     ASSERT_TRUE(RemoveTree(kClassesRoot, ".cfg"));
     ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
     ASSERT_TRUE(RemoveTree(kCurrentUser, kUserChoice));
+    ASSERT_TRUE(RemoveTree(kClassesRoot, kPickedInExplorer));
   }
 
   void Install(RegistryKey hive, const std::string& key, const std::string& name,
@@ -154,58 +172,100 @@ TEST_F(CheckTest, VersionsExplainsEveryInstallation) {
 
 TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
   const std::string moved = folder_ + "\\moved\\ZandrellLauncher.exe";
+  const std::string native = NativeProgramFiles() + "\\Zandrell check test\\ZandrellLauncher.exe";
+  const std::string blanks = folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe";
+  // The scratch folder's own name has a blank: its first word is looked for too.
+  const std::string scratch_word = folder_.substr(0, folder_.find(' ')) + ".exe";
+  auto copy_launcher = [](const std::string& to) {
+    std::filesystem::create_directories(std::filesystem::path(to).parent_path());
+    ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), to.c_str(), FALSE)) << to;
+  };
+  auto command = [](const std::string& text, uint32_t type = kRegSz) {
+    ASSERT_EQ(StartLauncher("/regserver"), 0);
+    ASSERT_TRUE(WriteValue(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "", type, WithTerminator(text)));
+  };
   const struct {
     const char* name;
     std::function<void()> arrange;
     const char* verdict;
     bool ours;  // the program the machine's open command starts is a launcher of ours
+    std::string program;  // what the check names as the program; "" to leave unchecked
+    // The last program looked for before it, for an unquoted command with
+    // blanks, which is warned of; "" for none.
+    std::string last_earlier = "";
   } cases[] = {
-      {"nothing", [] {}, "not registered", false},
-      {"registered", [] { ASSERT_EQ(StartLauncher("/regserver"), 0); }, "registered", true},
+      {"nothing", [] {}, "not registered", false, ""},
+      {"registered", [] { ASSERT_EQ(StartLauncher("/regserver"), 0); }, "registered", true, LauncherPath()},
       {"another file type",
        [] {
          ASSERT_EQ(StartLauncher("/regserver"), 0);
          ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Editor"));
        },
-       "registered to another program", false},
+       "registered to another program", false, ""},
       {"program moved away",
        [&] {
-         CreateDirectoryA((folder_ + "\\moved").c_str(), nullptr);
-         ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), moved.c_str(), FALSE));
+         copy_launcher(moved);
          ASSERT_EQ(RunExact("\"" + moved + "\" /regserver"), 0);
          ASSERT_TRUE(DeleteFileA(moved.c_str()));
        },
-       "program missing", false},
+       "program missing", false, moved},
       {"our file type in other letters",
        [] {
          ASSERT_EQ(StartLauncher("/regserver"), 0);
          ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "zandrell.launcher.1"));
          ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice + "\\UserChoice", "ProgId", "ZANDRELL.Launcher.1"));
        },
-       "registered", true},
+       "registered", true, LauncherPath()},
       {"the command through an environment variable",
        [&] {
-         CreateDirectoryA((folder_ + "\\moved").c_str(), nullptr);
-         ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), moved.c_str(), FALSE));
-         ASSERT_EQ(StartLauncher("/regserver"), 0);
+         copy_launcher(moved);
          SetEnvironmentVariableA("ZL_CHECK_FOLDER", folder_.c_str());
-         ASSERT_TRUE(WriteValue(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "", kRegExpandSz,
-                                WithTerminator("\"%ZL_CHECK_FOLDER%\\moved\\ZandrellLauncher.exe\" \"%1\"")));
+         command("\"%ZL_CHECK_FOLDER%\\moved\\ZandrellLauncher.exe\" \"%1\"", kRegExpandSz);
        },
-       "registered", true},
+       "registered", true, moved},
+      // Explorer, a 64-bit program on 64-bit Windows, expands ProgramFiles to
+      // the 64-bit folder, where this 32-bit check would get the 32-bit one.
+      {"ProgramFiles as the shell expands it",
+       [&] {
+         copy_launcher(native);
+         command("\"%ProgramFiles%\\Zandrell check test\\ZandrellLauncher.exe\" \"%1\"", kRegExpandSz);
+       },
+       "registered", true, native},
+      // Read as CreateProcess reads it, the unquoted command looks for
+      // ...\Program.exe first.
+      {"an unquoted command with blanks",
+       [&] {
+         copy_launcher(blanks);
+         command(blanks + " \"%1\"");
+       },
+       "registered", true, blanks, folder_ + "\\Program.exe"},
+      {"an unquoted command taken over on its road",
+       [&] {
+         copy_launcher(blanks);
+         InstallStub(folder_ + "\\Program.exe");
+         command(blanks + " \"%1\"");
+       },
+       "registered to another program", false, folder_ + "\\Program.exe", scratch_word},
+      {"the launcher picked in Open with",
+       [] {
+         ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice + "\\UserChoice", "ProgId", kPickedInExplorer));
+         ASSERT_TRUE(WriteString(kClassesRoot, kPickedInExplorer + "\\shell\\open\\command", "",
+                                 "\"" + LauncherPath() + "\" \"%1\""));
+       },
+       "registered", true, LauncherPath()},
       {"the check program instead of the launcher",
        [] {
          ASSERT_EQ(StartLauncher("/regserver"), 0);
          ASSERT_TRUE(WriteString(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "",
                                  "\"" + BuildFolder() + "\\ZandrellCheck.exe\" \"%1\""));
        },
-       "registered to another program", false},
+       "registered to another program", false, BuildFolder() + "\\ZandrellCheck.exe"},
       {"the user's own choice",
        [] {
          ASSERT_EQ(StartLauncher("/regserver"), 0);
          ASSERT_TRUE(WriteString(kCurrentUser, kUserChoice + "\\UserChoice", "ProgId", "Other.Editor"));
        },
-       "overridden for this user", true},
+       "overridden for this user", true, ""},
   };
   for (const auto& c : cases) {
     Clean();
@@ -215,11 +275,36 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
     EXPECT_EQ(Check("association --json", &report), sound ? 0 : 1) << c.name;
     EXPECT_EQ(report["verdict"], c.verdict) << c.name;
     EXPECT_EQ(report["program_is_ours"], c.ours) << c.name;
-    if (report["command_expanded"].is_string()) {
-      EXPECT_EQ(report["command_expanded"], "\"" + moved + "\" \"%1\"") << c.name;
+    if (!c.program.empty()) {
+      EXPECT_EQ(report["program"], c.program) << c.name;
     }
+    EXPECT_EQ(report["warning"].is_string(), !c.last_earlier.empty()) << c.name << ": " << report["warning"];
+    if (!c.last_earlier.empty()) {
+      EXPECT_EQ(report["earlier_programs"].back(), c.last_earlier) << c.name;
+    }
+    std::filesystem::remove(folder_ + "\\Program.exe");
   }
   SetEnvironmentVariableA("ZL_CHECK_FOLDER", nullptr);
+  std::filesystem::remove_all(std::filesystem::path(native).parent_path());
+}
+
+// The shell takes the road the check describes: an unquoted open command
+// with blanks starts a program placed where its first word ends.
+TEST_F(CheckTest, TheShellTakesTheUnquotedRoadTheCheckDescribes) {
+  const std::string blanks = folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe";
+  std::filesystem::create_directories(std::filesystem::path(blanks).parent_path());
+  ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), blanks.c_str(), FALSE));
+  InstallStub(folder_ + "\\Program.exe");
+  ASSERT_EQ(StartLauncher("/regserver"), 0);
+  ASSERT_TRUE(WriteString(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "", blanks + " \"%1\""));
+  json report;
+  Check("association --json", &report);
+  ClearStubStarts();
+  RunExact("\"" + BuildFolder() + "\\shell_open.exe\" \"" + folder_ + "\\model.cfg\"");
+  const std::vector<std::string> starts = StubStarts();
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].substr(0, starts[0].find('\t')), report["program"]);
+  EXPECT_EQ(report["program"], folder_ + "\\Program.exe");
 }
 
 }  // namespace

@@ -4,12 +4,17 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
 
 #include "platform/platform.h"
 #include "tests/support/registry_helpers.h"
 #include "tests/wine/harness.h"
 
 namespace {
+
+using nlohmann::json;
 
 const std::string kMorvo = "SOFTWARE\\KESTAL\\Morvo";
 const std::string kTessaline = "SOFTWARE\\KESTAL\\Tessaline";
@@ -125,6 +130,49 @@ TEST_F(OpenTest, TheToolGetsBothPathsQuotedAndUnchanged) {
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0], exe + "\t1\t\"" + exe + "\" \"model.cfg\"");
   SetCurrentDirectoryA(BuildFolder().c_str());
+}
+
+// The shell starts the launcher in the document's folder. A "Path" that is
+// no full folder path would be looked for from there (or from the root of
+// its drive), where a downloaded archive may carry a program of that name:
+// such a version is passed over, the next one is started, and the check
+// says why.
+TEST_F(OpenTest, AToolBesideTheDocumentIsNeverStarted) {
+  const std::string docs = folder_ + "\\docs";
+  const std::string drive_root = folder_.substr(0, 2) + "\\zandrell-planted";
+  const struct {
+    std::string path;     // as registered
+    std::string planted;  // where the launcher would look for it
+  } cases[] = {
+      {"tools", docs + "\\tools"},
+      {".\\tools", docs + "\\tools"},
+      {folder_.substr(0, 2) + "tools", docs + "\\tools"},  // "C:tools": the current folder of drive C:
+      {"\\zandrell-planted", drive_root},
+  };
+  Install(kMorvo, "9.5", "32");
+  WriteBytes(docs + "\\m.cfg", "\xefMorvo model\r\n");
+  for (const auto& c : cases) {
+    InstallStub(c.planted + "\\Exec32\\Morvo32.exe");
+    ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\10.0", "Path", c.path, kKeyWow64_32Key));
+    ASSERT_TRUE(SetCurrentDirectoryA(docs.c_str()));
+    ClearStubStarts();
+    json report;
+    std::string output;
+    RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + docs + "\\m.cfg\" --json", &output);
+    const int result = StartLauncher("\"" + docs + "\\m.cfg\"");
+    SetCurrentDirectoryA(BuildFolder().c_str());
+    std::filesystem::remove_all(c.planted);
+    EXPECT_EQ(result, 0) << c.path;
+    EXPECT_EQ(Started(), "Program Files\\Morvo 9.5\\Exec32\\Morvo32.exe") << c.path;
+    report = json::parse(output);
+    EXPECT_EQ(report["exe"], folder_ + "\\Program Files\\Morvo 9.5\\Exec32\\Morvo32.exe") << c.path;
+    std::string text;
+    RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + docs + "\\m.cfg\"", &text);
+    EXPECT_NE(text.find("10.0:  \"Path\" is not a full folder path: the launcher would look for the tool "
+                        "relative to its current folder"),
+              std::string::npos)
+        << c.path << "\n" << text;
+  }
 }
 
 TEST_F(OpenTest, NothingInstalledIsAFailure) {

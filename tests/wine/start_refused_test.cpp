@@ -15,6 +15,7 @@ namespace {
 using nlohmann::json;
 
 const std::string kMorvo = "SOFTWARE\\KESTAL\\Morvo";
+const std::string kLayers = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
 
 void Clean() {
   for (uint32_t view : {kKeyWow64_32Key, kKeyWow64_64Key}) {
@@ -41,6 +42,7 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
     const char* level;      // what `which` reads in the manifest; null: nothing
     const char* predicted;  // the step `which` names; null: it would start
     int launcher;           // what the launcher exits with under Wine
+    bool run_as_administrator = false;  // set on the Compatibility tab, for this user
   } cases[] = {
       {"x86", stub, nullptr, nullptr, 0},
       // Wine runs on x64 and, like Windows there, loads no ARM64 program.
@@ -51,6 +53,9 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
       // elevated without asking, where Windows' CreateProcess and WinExec
       // fail with 740.
       {"requireAdministrator", admin, "requireAdministrator", "error 740", 0},
+      // "Run this program as an administrator": Windows refuses the start
+      // with 740 as for the manifest; Wine knows no such layer and starts it.
+      {"run as administrator", stub, nullptr, "RUNASADMIN", 0, true},
   };
   const std::string folder = ScratchFolder("refused");
   const std::string file = folder + "\\model.cfg";
@@ -60,6 +65,9 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
     const std::string exe = folder + "\\" + c.name + "\\Exec32\\Morvo32.exe";
     WriteBytes(exe, c.program);
     ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", folder + "\\" + c.name, kKeyWow64_32Key));
+    if (c.run_as_administrator) {
+      ASSERT_TRUE(WriteString(kCurrentUser, kLayers, exe, "~ RUNASADMIN"));
+    }
 
     std::string output;
     const int predicted =
@@ -74,7 +82,7 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
 
     ClearStubStarts();
     EXPECT_EQ(StartLauncher("\"" + file + "\""), c.launcher) << c.name;
-    EXPECT_EQ(StubStarts().size(), c.launcher == 0 ? 1u : 0u) << c.name;
+    EXPECT_EQ(StubStarts().size(), c.launcher == 0 ? 1u : 0u) << c.name;    RemoveTree(kCurrentUser, kLayers);
   }
   Clean();
 }

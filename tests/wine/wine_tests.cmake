@@ -44,6 +44,7 @@ add_executable(contract_tests
   tests/wine/quiet_debug_output.cpp
   tests/contract/probe_contract_test.cpp
   tests/contract/registry_contract_test.cpp
+  tests/wine/error_mode_test.cpp
   tests/wine/exact_ansi_test.cpp
   tests/wine/notification_test.cpp
   tests/wine/probe_sharing_test.cpp
