@@ -27,9 +27,9 @@ target_link_libraries(ZandrellCheck PRIVATE check_logic project_warnings)
 set_target_properties(ZandrellCheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # Both programs are marked terminal-server aware, as Microsoft's linker marks
 # every program by default. Without the mark a Remote Desktop session host
-# treats a program as one written before Remote Desktop existed: what it
-# writes to HKLM\Software may be mapped per user while the host is in install
-# mode, and it is given per-user copies of INI files and of the Windows folder.
+# takes a program for a legacy application and changes it to work for many
+# users: a virtual Windows folder for each user (with its own INI files) and
+# adjustments to the registry, which slow its loading.
 foreach(program ZandrellLauncher ZandrellCheck)
   target_link_options(${program} PRIVATE -Wl,--tsaware)
 endforeach()

@@ -86,6 +86,9 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
          ASSERT_TRUE(WriteValue(kLocalMachine, kMorvo + "\\1.7", "Path", kRegBinary, std::string(260, 'b'), k32));
          ASSERT_TRUE(WriteStringOutsideCodePage(kLocalMachine, kMorvo + "\\1.8", "Path", "C:\\\xc4\x81", k32));
          ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\01.9", "Path", good_, k32));
+         ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\2.0", "Path", "tools", k32));
+         ASSERT_TRUE(WriteValue(kLocalMachine, kMorvo + "\\2.1", "Path", kRegExpandSz,
+                                WithTerminator("%SystemDrive%\\inst\\Morvo 9.0"), k32));
          ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\Settings", "Path", good_, k32));
        },
        {{"9.0", "used"},
@@ -99,8 +102,13 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
         {"1.7", "passed over: \"Path\" fills 260 bytes without ending"},
         {"1.8", "passed over: \"Path\" has a character outside the ANSI code page"},
         {"01.9", "passed over: its numbers lead to the key 1.9, which can't be opened: it does not exist"},
+        {"2.0", "passed over: \"Path\" is not a full folder path: the launcher would look for the tool "
+                "relative to its current folder"},
+        {"2.1", "passed over: \"Path\" is not a full folder path: the launcher would look for the tool "
+                "relative to its current folder (\"Path\" is stored as REG_EXPAND_SZ, and the launcher "
+                "does not expand its %variables%)"},
         {"Settings", "passed over: not a version name (major.minor)"}},
-       "", {}, 9, 1},
+       "", {}, 11, 1},
       {"installations elsewhere are ignored only when they have a Path",
        [&] {
          Install("9.0");
@@ -178,6 +186,17 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
       ASSERT_NE(line, std::string::npos) << v.key << "\n" << text;
       std::string shown = section.substr(line + 1, section.find('\n', line + 1) - line - 1);
       EXPECT_NE(shown.find(v.verdict), std::string::npos) << shown;
+      // The JSON carries the same note on how "Path" is stored.
+      const size_t note = v.verdict.find("(\"Path\" is stored as ");
+      for (const nlohmann::json& installation : morvo["installations"]) {
+        if (installation["key"] != "HKLM\\" + kMorvo + "\\" + v.key) continue;
+        EXPECT_EQ(installation["note"].is_string(), note != std::string::npos) << v.key;
+        if (note != std::string::npos) {
+          std::string expected = v.verdict.substr(note + 1);
+          if (expected.back() == ')') expected.pop_back();
+          EXPECT_EQ(installation["note"].get<std::string>().substr(0, expected.size()), expected) << v.key;
+        }
+      }
     }
     std::vector<std::string> ignored;
     for (const nlohmann::json& entry : report["ignored"]) {
