@@ -2,7 +2,7 @@
 # Installs what building and testing the launcher needs on Debian 12, as
 # root (or through sudo). Quick when everything is already there.
 set -e
-packages="cmake make g++ python3 mingw-w64 g++-mingw-w64-i686 wine wine32 wine64 \
+packages="cmake make g++ python3 mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 \
   wine32-preloader googletest libgtest-dev libbenchmark-dev locales qemu-user-static \
   clang-14 libclang-rt-14-dev msitools wixl faketime osslsigncode openssl nlohmann-json3-dev"
 

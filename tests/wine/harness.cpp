@@ -243,3 +243,30 @@ std::vector<std::string> StubStarts() {
 }
 
 void ClearStubStarts() { DeleteFileA(StubLogPath().c_str()); }
+
+bool RegistryHasTwoViews() {
+  static const bool two = [] {
+    const char probe[] = "SOFTWARE\\ZandrellViewProbe";
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, probe, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+      return true;
+    }
+    RegCloseKey(key);
+    const bool seen = RegOpenKeyExA(HKEY_LOCAL_MACHINE, probe, 0, KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS;
+    if (seen) RegCloseKey(key);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, probe, KEY_WOW64_64KEY, 0);
+    return !seen;
+  }();
+  return two;
+}
+
+std::string NativeMachineName() {
+  SYSTEM_INFO info = {};
+  GetNativeSystemInfo(&info);
+  switch (info.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64: return "x64";
+    case PROCESSOR_ARCHITECTURE_ARM64: return "ARM64";
+    default: return "x86";
+  }
+}

@@ -30,6 +30,14 @@ std::string CheckPrediction(const std::string& file);
 // The same for a file named in UTF-16, as the shell names it.
 std::string CheckPredictionW(const std::wstring& file);
 
+// Whether the registry keeps HKLM\SOFTWARE apart for 32-bit programs, as
+// 64-bit Windows does and 32-bit Windows does not: found out by writing a
+// key in one view and looking for it in the other, not by asking the code
+// under test.
+bool RegistryHasTwoViews();
+// The native machine as GetNativeSystemInfo names it: "x86" or "x64".
+std::string NativeMachineName();
+
 // A folder of the test's own under the prefix's temporary folder, emptied.
 std::string ScratchFolder(const std::string& name);
 void WriteBytes(const std::string& path, const std::string& content);

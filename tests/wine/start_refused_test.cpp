@@ -34,8 +34,14 @@ std::string WithMachine(std::string program, uint16_t machine) {
 TEST(StartRefused, WhichForeseesWhatWineRefuses) {
   const std::string stub = ReadBytes(BuildFolder() + "\\stub_tool.exe");
   const std::string admin = ReadBytes(BuildFolder() + "\\stub_tool_admin.exe");
+  const std::string x64 = ReadBytes(BuildFolder() + "\\stub_tool_x64.exe");
   ASSERT_FALSE(stub.empty());
   ASSERT_FALSE(admin.empty());
+  ASSERT_FALSE(x64.empty());
+  // What this system runs natively: 32-bit Windows runs no x64 program.
+  const std::string native = NativeMachineName();
+  const std::string cannot_run = "which this " + native + " Windows can't run";
+  const bool runs_x64 = native == "x64";
   const struct {
     const char* name;
     std::string program;
@@ -45,8 +51,12 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
     bool run_as_administrator = false;  // set on the Compatibility tab, for this user
   } cases[] = {
       {"x86", stub, nullptr, nullptr, 0},
-      // Wine runs on x64 and, like Windows there, loads no ARM64 program.
-      {"ARM64", WithMachine(stub, kMachineArm64), nullptr, "which this x64 Windows can't run", -1},
+      // Neither x64 nor 32-bit Windows (nor Wine as either) loads an ARM64
+      // program.
+      {"ARM64", WithMachine(stub, kMachineArm64), nullptr, cannot_run.c_str(), -1},
+      // A real x64 build: 64-bit Windows starts it, 32-bit Windows refuses,
+      // and the launcher tries no other build.
+      {"x64", x64, nullptr, runs_x64 ? nullptr : cannot_run.c_str(), runs_x64 ? 0 : -1},
       // Wine gives an administrator's programs the limited half of a split
       // token, as Windows does under User Account Control, so `which` says
       // that Windows refuses the start; Wine itself starts the program
@@ -82,7 +92,8 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
 
     ClearStubStarts();
     EXPECT_EQ(StartLauncher("\"" + file + "\""), c.launcher) << c.name;
-    EXPECT_EQ(StubStarts().size(), c.launcher == 0 ? 1u : 0u) << c.name;    RemoveTree(kCurrentUser, kLayers);
+    EXPECT_EQ(StubStarts().size(), c.launcher == 0 ? 1u : 0u) << c.name;
+    RemoveTree(kCurrentUser, kLayers);
   }
   Clean();
 }

@@ -32,6 +32,16 @@ set_source_files_properties(tests/wine/require_administrator.rc PROPERTIES
 add_executable(stub_tool_admin WIN32 tests/wine/stub_tool.cpp)
 target_link_libraries(stub_tool_admin PRIVATE stub_tool_admin_resources project_warnings)
 
+# The same stub as a real x64 program, which 32-bit Windows refuses to
+# start; built with the x64 compiler beside the toolchain's own.
+find_program(X64_CXX x86_64-w64-mingw32-g++-posix REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/stub_tool_x64.exe
+  COMMAND ${X64_CXX} -std=c++17 -O2 -Wall -Wextra -Werror -static -s -mwindows
+    -o ${CMAKE_BINARY_DIR}/stub_tool_x64.exe ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/stub_tool.cpp
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/stub_tool.cpp
+  COMMENT "Building the stub tool for x64")
+add_custom_target(stub_tool_x64 DEPENDS ${CMAKE_BINARY_DIR}/stub_tool_x64.exe)
+
 # Starts a program with an exact command line and prints its exit code.
 add_executable(run_exact tests/wine/run_exact.cpp)
 target_link_libraries(run_exact PRIVATE wine_harness project_warnings)
@@ -49,7 +59,7 @@ add_executable(contract_tests
   tests/wine/notification_test.cpp
   tests/wine/probe_sharing_test.cpp
 )
-target_link_libraries(contract_tests PRIVATE test_support gtest_main shell32 project_warnings)
+target_link_libraries(contract_tests PRIVATE test_support platform_check_win32 gtest_main shell32 project_warnings)
 
 add_executable(launcher_wine_tests
   tests/wine/quiet_debug_output.cpp
@@ -66,7 +76,7 @@ target_link_libraries(launcher_wine_tests PRIVATE wine_harness gtest_main projec
 
 set_target_properties(stub_tool stub_tool_admin run_exact shell_open contract_tests launcher_wine_tests
   PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool stub_tool_admin shell_open)
+add_dependencies(launcher_wine_tests ZandrellLauncher ZandrellCheck stub_tool stub_tool_admin stub_tool_x64 shell_open)
 
 # DLLs under the names of system DLLs, which the side-loading test plants
 # beside copies of the programs.
@@ -90,6 +100,21 @@ add_test(NAME launcher_wine_tests COMMAND launcher_wine_tests
 foreach(suite contract_tests launcher_wine_tests)
   set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix
     ENVIRONMENT "${WINE_TEST_ENVIRONMENT}" TIMEOUT 600)
+endforeach()
+
+# The same suites on 32-bit Windows: a prefix made with WINEARCH=win32 has
+# one registry view, no "Program Files (x86)" and runs no x64 program.
+set(WINE32_TEST_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix32;WINEARCH=win32")
+add_test(NAME wine_prefix_win32 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME wine_shutdown_win32 COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+set_tests_properties(wine_prefix_win32 PROPERTIES FIXTURES_SETUP wine32 ENVIRONMENT "${WINE32_TEST_ENVIRONMENT}")
+set_tests_properties(wine_shutdown_win32 PROPERTIES FIXTURES_CLEANUP wine32 ENVIRONMENT "${WINE32_TEST_ENVIRONMENT}")
+add_test(NAME contract_tests_win32 COMMAND contract_tests)
+add_test(NAME launcher_wine_tests_win32 COMMAND launcher_wine_tests
+  --gtest_filter=-AssociationTest.TheDescriptionFollowsTheSystemLanguage)
+foreach(suite contract_tests_win32 launcher_wine_tests_win32)
+  set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED wine32 RESOURCE_LOCK wineprefix32
+    ENVIRONMENT "${WINE32_TEST_ENVIRONMENT}" TIMEOUT 600)
 endforeach()
 
 # The association is still there after the wineserver, which keeps the
