@@ -14,6 +14,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/exact_ansi.h"
+#include "tests/wine/under_wine.h"
 
 namespace {
 
@@ -104,6 +105,25 @@ TEST(ExactAnsi, StringValuesReadAsTheAnsiCallReadsThem) {
   }
   RegCloseKey(key);
   RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+}
+
+// Windows takes WC_ERR_INVALID_CHARS only for a code page named CP_UTF8 (or
+// 54936): with CP_ACP it refuses the flag (ERROR_INVALID_FLAGS), whatever the
+// ANSI code page is, 65001 included, which is why the exact conversion names
+// CP_UTF8 under UTF-8. Wine takes the flag with CP_ACP in every code page.
+TEST(ExactAnsi, TheStrictFlagIsRefusedWithCpAcpOnWindowsAndTakenUnderWine) {
+  char out[16] = {};
+  SetLastError(ERROR_SUCCESS);
+  const int converted = WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, L"ab", 2, out, sizeof out, nullptr, nullptr);
+  const DWORD error = GetLastError();
+  if (RunningUnderWine()) {
+    EXPECT_EQ(converted, 2) << "code page " << GetACP();
+  } else {
+    EXPECT_EQ(converted, 0) << "code page " << GetACP();
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_FLAGS)) << "code page " << GetACP();
+  }
+  // Named as CP_UTF8, the flag is taken everywhere.
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, L"ab", 2, out, sizeof out, nullptr, nullptr), 2);
 }
 
 }  // namespace

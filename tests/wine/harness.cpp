@@ -1,6 +1,7 @@
 #include "tests/wine/harness.h"
 
 #include <windows.h>
+#include <winsafer.h>
 
 #include <filesystem>
 #include <fstream>
@@ -206,6 +207,27 @@ std::string ToUtf8(const std::wstring& text) {
 
 int StartLauncher(const std::string& tail) {
   return RunExact("\"" + LauncherPath() + "\"" + (tail.empty() ? "" : " " + tail));
+}
+
+int StartLauncherAsStandardUser(const std::string& tail) {
+  if (RunningUnderWine()) return StartLauncher(tail);
+  StubLogPath();
+  SAFER_LEVEL_HANDLE level = nullptr;
+  HANDLE token = nullptr;
+  if (!SaferCreateLevel(SAFER_SCOPEID_USER, SAFER_LEVELID_NORMALUSER, SAFER_LEVEL_OPEN, &level, nullptr)) {
+    return -1003;
+  }
+  const BOOL computed = SaferComputeTokenFromLevel(level, nullptr, &token, 0, nullptr);
+  SaferCloseLevel(level);
+  if (!computed) return -1003;
+  std::string writable = "\"" + LauncherPath() + "\"" + (tail.empty() ? "" : " " + tail);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessAsUserA(token, nullptr, &writable[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                            nullptr, nullptr, &startup, &process);
+  CloseHandle(token);
+  return started ? RunToTheEnd(process) : -1000;
 }
 
 std::string ScratchFolder(const std::string& name) {

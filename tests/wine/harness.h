@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/under_wine.h"
+
 // The folder the test programs, the launcher and the stub tool are built into.
 std::string BuildFolder();
 std::string LauncherPath();
@@ -23,6 +25,12 @@ std::wstring FromUtf8(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
 // Starts the launcher with this command-line tail after its quoted path.
 int StartLauncher(const std::string& tail);
+// The same as a user whom User Account Control gives no administrator
+// rights would start it, although the tests may run elevated (as the test
+// kit does on Windows): with a Safer "normal user" token made from ours.
+// Wine has no such tokens (and never refuses a program for its rights):
+// there it is StartLauncher.
+int StartLauncherAsStandardUser(const std::string& tail);
 
 // What ZandrellCheck.exe predicts the launcher does with `file`: the command
 // line it would start, or "-1" when it would start nothing.

@@ -14,18 +14,25 @@
 
 namespace {
 
-// Tells Wine to prefer a DLL found beside `program` over its own, as Windows
-// does for every DLL that is not a KnownDLL, while the test runs. Wine reads
-// WINEDLLOVERRIDES from the environment it was started in, not from the one a
-// Windows program hands to its child, so the per-program overrides in the
-// registry say it instead.
+// Windows takes a DLL that is no KnownDLL from the program's folder first,
+// with no override: there nothing is set. Wine prefers its own builtin DLLs,
+// so while the test runs it is told to prefer a DLL found beside `program`.
+// It reads WINEDLLOVERRIDES from the environment it was started in, not from
+// the one a Windows program hands to its child, so the per-program overrides
+// in the registry say it instead.
 class PreferDllBeside {
  public:
   PreferDllBeside(const std::string& program, const std::string& dll)
-      : key_("Software\\Wine\\AppDefaults\\" + program) {
-    EXPECT_TRUE(WriteString(kCurrentUser, key_ + "\\DllOverrides", dll, "native,builtin"));
+      : key_(RunningUnderWine() ? "Software\\Wine\\AppDefaults\\" + program : "") {
+    if (!key_.empty()) {
+      EXPECT_TRUE(WriteString(kCurrentUser, key_ + "\\DllOverrides", dll, "native,builtin"));
+    }
   }
-  ~PreferDllBeside() { EXPECT_TRUE(RemoveTree(kCurrentUser, key_)); }
+  ~PreferDllBeside() {
+    if (!key_.empty()) {
+      EXPECT_TRUE(RemoveTree(kCurrentUser, key_));
+    }
+  }
 
  private:
   std::string key_;

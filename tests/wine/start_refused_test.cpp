@@ -31,7 +31,9 @@ std::string WithMachine(std::string program, uint16_t machine) {
   return program;
 }
 
-TEST(StartRefused, WhichForeseesWhatWineRefuses) {
+// Windows refuses a build that asks for rights the launcher lacks, Wine
+// starts it; both refuse a build for a machine they cannot run.
+TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
   const std::string stub = ReadBytes(BuildFolder() + "\\stub_tool.exe");
   const std::string admin = ReadBytes(BuildFolder() + "\\stub_tool_admin.exe");
   const std::string x64 = ReadBytes(BuildFolder() + "\\stub_tool_x64.exe");
@@ -42,12 +44,13 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
   const std::string native = NativeMachineName();
   const std::string cannot_run = "which this " + native + " Windows can't run";
   const bool runs_x64 = native == "x64";
+  const bool under_wine = RunningUnderWine();
   const struct {
     const char* name;
     std::string program;
     const char* level;      // what `which` reads in the manifest; null: nothing
     const char* predicted;  // the step `which` names; null: it would start
-    int launcher;           // what the launcher exits with under Wine
+    int launcher;           // what the launcher, started by a standard user, exits with
     bool run_as_administrator = false;  // set on the Compatibility tab, for this user
   } cases[] = {
       {"x86", stub, nullptr, nullptr, 0},
@@ -57,15 +60,15 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
       // A real x64 build: 64-bit Windows starts it, 32-bit Windows refuses,
       // and the launcher tries no other build.
       {"x64", x64, nullptr, runs_x64 ? nullptr : cannot_run.c_str(), runs_x64 ? 0 : -1},
-      // Wine gives an administrator's programs the limited half of a split
-      // token, as Windows does under User Account Control, so `which` says
-      // that Windows refuses the start; Wine itself starts the program
-      // elevated without asking, where Windows' CreateProcess and WinExec
-      // fail with 740.
-      {"requireAdministrator", admin, "requireAdministrator", "error 740", 0},
-      // "Run this program as an administrator": Windows refuses the start
-      // with 740 as for the manifest; Wine knows no such layer and starts it.
-      {"run as administrator", stub, nullptr, "RUNASADMIN", 0, true},
+      // Windows refuses to start a program that asks for administrator
+      // rights from one that lacks them (CreateProcess fails with 740, and
+      // the launcher exits -1); Wine starts it elevated without asking. The
+      // shell of a user under User Account Control holds the limited half of
+      // a split token, so `which` predicts the refusal either way.
+      {"requireAdministrator", admin, "requireAdministrator", "error 740", under_wine ? 0 : -1},
+      // "Run this program as an administrator" on the Compatibility tab:
+      // Windows refuses as for the manifest; Wine knows no such layer.
+      {"run as administrator", stub, nullptr, "RUNASADMIN", under_wine ? 0 : -1, true},
   };
   const std::string folder = ScratchFolder("refused");
   const std::string file = folder + "\\model.cfg";
@@ -91,7 +94,7 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
     EXPECT_EQ(error.empty(), c.predicted == nullptr) << c.name << ": " << error;
 
     ClearStubStarts();
-    EXPECT_EQ(StartLauncher("\"" + file + "\""), c.launcher) << c.name;
+    EXPECT_EQ(StartLauncherAsStandardUser("\"" + file + "\""), c.launcher) << c.name;
     EXPECT_EQ(StubStarts().size(), c.launcher == 0 ? 1u : 0u) << c.name;
     RemoveTree(kCurrentUser, kLayers);
   }

@@ -17,7 +17,7 @@ file(CREATE_LINK ${NLOHMANN_JSON_FOLDER}/nlohmann ${CMAKE_BINARY_DIR}/json-inclu
 add_library(wine_harness STATIC tests/wine/harness.cpp)
 target_include_directories(wine_harness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_include_directories(wine_harness SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/json-include)
-target_link_libraries(wine_harness PUBLIC test_support PRIVATE project_warnings)
+target_link_libraries(wine_harness PUBLIC test_support advapi32 PRIVATE project_warnings)
 
 # A tool that records how it was started and exits at once, installed by the
 # tests under the names of the real tools.
