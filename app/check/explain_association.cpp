@@ -57,6 +57,13 @@ std::string CommandProgram(const std::string& command) {
 
 std::string Shown(const RegistryText& value) { return value.present ? value.text : "(none)"; }
 
+bool KeyExists(RegistryKey root, const std::string& path) {
+  RegistryKey key = nullptr;
+  if (OpenRegistryKey(root, path.c_str(), 0, kKeyRead, &key) != 0) return false;
+  CloseRegistryKey(key);
+  return true;
+}
+
 }  // namespace
 
 int ExplainAssociation(AssociationExplanation* e) {
@@ -87,8 +94,16 @@ int ExplainAssociation(AssociationExplanation* e) {
     e->verdict = "overridden for this user";
     e->detail = "this user's own file type for .cfg is " + e->user_type.text;
   } else if (!e->type.present || (ours && !e->command.present)) {
+    // The package leaves .cfg naming our file type when it removes that
+    // type, unless another program has taken .cfg since.
     e->verdict = "not registered";
-    e->detail = !e->type.present ? ".cfg has no file type" : "the file type has no open command";
+    if (!e->type.present) {
+      e->detail = ".cfg has no file type";
+    } else if (!KeyExists(kClassesRoot, e->type.text)) {
+      e->detail = ".cfg names the file type " + e->type.text + ", which does not exist";
+    } else {
+      e->detail = "the file type has no open command";
+    }
   } else if (!ours || (e->program_exists && !e->program_is_ours)) {
     e->verdict = "registered to another program";
     e->detail = !ours ? ".cfg is of the file type " + e->type.text : "the open command starts " + e->program;

@@ -57,9 +57,17 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     const char* verdict;
     bool program_is_ours;
     bool expanded;
+    const char* detail = nullptr;  // where the reason matters
   } rows[] = {
       {"nothing", [] {}, "not registered", false, false},
-      {"our type without a command", [&] { Register(ours, ""); }, "not registered", false, false},
+      {"our type removed", [&] { Register(ours, ""); }, "not registered", false, false,
+       ".cfg names the file type Zandrell.Launcher.1, which does not exist"},
+      {"our type without a command",
+       [&] {
+         Register(ours, "");
+         ASSERT_TRUE(WriteString(kClassesRoot, ours, "", "Tessaline/Morvo Configuration"));
+       },
+       "not registered", false, false, "the file type has no open command"},
       {"ours", [&] { Register(ours, folder_ + "\\ZandrellLauncher.exe"); }, "registered", true, false},
       {"our type starting another program", [&] { Register(ours, folder_ + "\\Other.exe"); },
        "registered to another program", false, false},
@@ -104,6 +112,9 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     EXPECT_EQ(err, "");
     nlohmann::json report = nlohmann::json::parse(out);
     EXPECT_EQ(report["verdict"], row.verdict);
+    if (row.detail != nullptr) {
+      EXPECT_EQ(report["detail"], row.detail);
+    }
     EXPECT_EQ(result, std::string(row.verdict) == "registered" ? 0 : 1);
     EXPECT_EQ(report["program_is_ours"], row.program_is_ours);
     if (row.expanded) {
