@@ -31,35 +31,23 @@ void FreeText(wchar_t* text) {
   if (text != nullptr) HeapFree(GetProcessHeap(), 0, text);
 }
 
-// The path Windows Installer installs the folder's files into.
-wchar_t* TargetPath(MSIHANDLE install, const wchar_t* folder) {
+// A property's value (MsiGetPropertyW) or a folder's target path, the path
+// Windows Installer installs its files into (MsiGetTargetPathW): both are
+// asked for their size first, then read whole.
+typedef UINT(WINAPI* TextReader)(MSIHANDLE, LPCWSTR, LPWSTR, DWORD*);
+wchar_t* ReadText(MSIHANDLE install, TextReader read, const wchar_t* name) {
   wchar_t probe[1] = {};
   DWORD size = 0;
-  UINT result = MsiGetTargetPathW(install, folder, probe, &size);
+  UINT result = read(install, name, probe, &size);
   if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS) return nullptr;
-  wchar_t* path = AllocateText(size);
-  if (path == nullptr) return nullptr;
+  wchar_t* text = AllocateText(size);
+  if (text == nullptr) return nullptr;
   ++size;
-  if (MsiGetTargetPathW(install, folder, path, &size) != ERROR_SUCCESS) {
-    FreeText(path);
+  if (read(install, name, text, &size) != ERROR_SUCCESS) {
+    FreeText(text);
     return nullptr;
   }
-  return path;
-}
-
-wchar_t* Property(MSIHANDLE install, const wchar_t* name) {
-  wchar_t probe[1] = {};
-  DWORD size = 0;
-  UINT result = MsiGetPropertyW(install, name, probe, &size);
-  if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS) return nullptr;
-  wchar_t* value = AllocateText(size);
-  if (value == nullptr) return nullptr;
-  ++size;
-  if (MsiGetPropertyW(install, name, value, &size) != ERROR_SUCCESS) {
-    FreeText(value);
-    return nullptr;
-  }
-  return value;
+  return text;
 }
 
 // `text` with [1] and [2] filled in by Windows Installer, to the log and, for
@@ -113,7 +101,7 @@ UINT Judge(MSIHANDLE install, const wchar_t* folder) {
 // package keeps the installed folder, whatever the command line said.
 UINT JudgeGiven(MSIHANDLE install, const wchar_t* given, const wchar_t* folder) {
   if (given[0] == L'\0') return ERROR_SUCCESS;
-  wchar_t* installed = Property(install, L"Installed");
+  wchar_t* installed = ReadText(install, MsiGetPropertyW, L"Installed");
   bool maintenance = installed != nullptr && installed[0] != L'\0';
   FreeText(installed);
   if (!maintenance) return Judge(install, given);
@@ -129,8 +117,8 @@ UINT JudgeGiven(MSIHANDLE install, const wchar_t* given, const wchar_t* folder) 
 }  // namespace
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckInstallFolder(MSIHANDLE install) {
-  wchar_t* folder = TargetPath(install, L"INSTALLFOLDER");
-  wchar_t* given = Property(install, L"GivenInstallFolder");
+  wchar_t* folder = ReadText(install, MsiGetTargetPathW, L"INSTALLFOLDER");
+  wchar_t* given = ReadText(install, MsiGetPropertyW, L"GivenInstallFolder");
   UINT result = ERROR_INSTALL_FAILURE;
   if (folder == nullptr || given == nullptr) {
     Say(install, kError, L"The installation folder [1] cannot be read. Nothing was changed.",

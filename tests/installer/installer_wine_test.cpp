@@ -172,23 +172,19 @@ int ValueCount(const std::string& path) {
 // A program's file version and first language as its version block holds
 // them, read as Windows reads them (VerQueryValue), "1.7.0.0 1033".
 std::string InstalledFileVersion(const std::string& path) {
-  typedef DWORD(WINAPI * InfoSize)(LPCSTR, LPDWORD);
-  typedef BOOL(WINAPI * Info)(LPCSTR, DWORD, DWORD, LPVOID);
-  typedef BOOL(WINAPI * Query)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-  static HMODULE version = LoadSystemLibrary(L"version.dll");
-  auto info_size = SystemFunction<InfoSize>(version, "GetFileVersionInfoSizeA");
-  auto info = SystemFunction<Info>(version, "GetFileVersionInfoA");
-  auto query = SystemFunction<Query>(version, "VerQueryValueA");
-  if (info_size == nullptr || info == nullptr || query == nullptr) return "<no version.dll>";
+  const VersionFunctions version = LoadVersionFunctions();
+  if (!version.loaded()) return "<no version.dll>";
   DWORD ignored = 0;
-  std::vector<char> block(info_size(path.c_str(), &ignored));
+  std::vector<char> block(version.info_size(path.c_str(), &ignored));
   VS_FIXEDFILEINFO* fixed = nullptr;
   WORD* translation = nullptr;
   UINT size = 0;
-  if (block.empty() || !info(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
-      !query(block.data(), "\\", reinterpret_cast<void**>(&fixed), &size) || size < sizeof *fixed ||
-      !query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-             &size) ||
+  if (block.empty() ||
+      !version.info(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+      !version.query(block.data(), "\\", reinterpret_cast<void**>(&fixed), &size) ||
+      size < sizeof *fixed ||
+      !version.query(block.data(), "\\VarFileInfo\\Translation",
+                     reinterpret_cast<void**>(&translation), &size) ||
       size < 2 * sizeof *translation) {
     return "<no version block>";
   }
