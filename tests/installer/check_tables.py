@@ -86,8 +86,15 @@ def read_table(package, name):
     return [dict(zip(columns, line.split("\t"))) for line in lines[3:]]
 
 
+# The tables the checks read. Exporting a table with a stream column (Binary,
+# Icon) would also write each stream out as a file into the working folder.
+CHECKED_TABLES = {"AppSearch", "Component", "Directory", "Feature", "File", "InstallExecuteSequence",
+                  "LaunchCondition", "MsiFileHash", "Property", "Registry", "Upgrade"}
+
+
 def read_tables(package):
-    return {name: read_table(package, name) for name in table_names(package)}
+    return {name: read_table(package, name) for name in table_names(package)
+            if name in CHECKED_TABLES}
 
 
 def properties(tables):
