@@ -4,8 +4,10 @@
 # build of the same sources, and Authenticode-signs the two programs and then
 # the package when given a code-signing certificate.
 #
-# Usage: build-package.sh VERSION LAUNCHER_EXE CHECK_EXE OUTPUT.msi [PFX]
+# Usage: build-package.sh VERSION LAUNCHER_EXE CHECK_EXE FOLDER_CHECK_DLL OUTPUT.msi [PFX]
 #   VERSION  the package version, three fields (1.7.0)
+#   FOLDER_CHECK_DLL  the custom action that refuses unusable folders; it is
+#            signed with the programs and carried in the Binary table
 #   PFX      a PKCS#12 file with the code-signing certificate and its key; its
 #            password comes from the environment, ZANDRELL_SIGN_PASSWORD, so
 #            that it appears on no command line and in no build file.
@@ -14,20 +16,21 @@
 # certificate has expired; such a build is no longer byte for byte the same
 # as the last one. Without it, signatures carry no time stamp.
 # The files go into the package from a folder named like OUTPUT without .msi
-# (signed there when signing), which is kept: it holds the programs exactly as
-# shipped. SOURCE_DATE_EPOCH, else the time of the last commit, is the time
+# (signed there when signing), which is kept: it holds the programs and the
+# custom action exactly as shipped. SOURCE_DATE_EPOCH, else the time of the last commit, is the time
 # recorded in the package.
 set -euo pipefail
 
-if [ $# -lt 4 ] || [ $# -gt 5 ]; then
-  echo "usage: $0 VERSION LAUNCHER_EXE CHECK_EXE OUTPUT.msi [PFX]" >&2
+if [ $# -lt 5 ] || [ $# -gt 6 ]; then
+  echo "usage: $0 VERSION LAUNCHER_EXE CHECK_EXE FOLDER_CHECK_DLL OUTPUT.msi [PFX]" >&2
   exit 2
 fi
 version=$1
 launcher=$(realpath "$2")
 check=$(realpath "$3")
-output=$(realpath -m "$4")
-pfx=${5:+$(realpath "$5")}
+folder_check=$(realpath "$4")
+output=$(realpath -m "$5")
+pfx=${6:+$(realpath "$6")}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
 # Identifies the product across all its versions; Windows Installer finds the
@@ -84,10 +87,13 @@ rm -rf "$stage"
 mkdir -p "$stage"
 cp "$launcher" "$stage/ZandrellLauncher.exe"
 cp "$check" "$stage/ZandrellCheck.exe"
+cp "$folder_check" "$stage/ZandrellFolderCheck.dll"
 cp "$source_dir/resources/ZandrellLauncher.ico" "$stage/"
 if [ -n "$pfx" ]; then
   sign "$stage/ZandrellLauncher.exe"
   sign "$stage/ZandrellCheck.exe"
+  # Code integrity policies (WDAC) judge the DLLs the installer loads too.
+  sign "$stage/ZandrellFolderCheck.dll"
 fi
 # The cabinet records each file's modification time, as local time.
 touch -d "@$epoch" "$stage"/*
@@ -128,8 +134,14 @@ queries=(
   # (msidbFeatureAttributesDisallowAdvertise) and never absent on its own
   # (msidbFeatureAttributesUIDisallowAbsent).
   "UPDATE \`Feature\` SET \`Attributes\` = 24 WHERE \`Feature\` = 'Complete'"
-  # A folder chosen in the user interface reaches the installation.
-  "UPDATE \`Property\` SET \`Value\` = 'INSTALLFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
+  # .cfg's default value: kept on removal (msidbComponentAttributesPermanent),
+  # written only with ASSOCIATE=1, and that condition weighed again on every
+  # repair and reinstall (msidbComponentAttributesTransitive), besides its
+  # registry key path (msidbComponentAttributesRegistryKeyPath).
+  "UPDATE \`Component\` SET \`Attributes\` = 84, \`Condition\` = 'ASSOCIATE=\"1\"' WHERE \`Component\` = 'FileTypeDefault'"
+  # What the command line or the user interface sets reaches the
+  # installation, and the searches' results reach it from the client (ICE52).
+  "UPDATE \`Property\` SET \`Value\` = 'ASSOCIATE;INSTALLFOLDER;REMEMBEREDASSOCIATE;REMEMBEREDFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
 )
 for query in "${queries[@]}"; do
   msibuild "$unsigned" -q "$query"

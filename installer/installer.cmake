@@ -1,6 +1,7 @@
 # The Windows Installer package, ZandrellLauncher-<version>.msi in the build
-# folder: both programs and the file association, built from
-# ZandrellLauncher.wxs with msitools' wixl by build-package.sh.
+# folder: both programs, the file association and the custom action that
+# checks the folder, built from ZandrellLauncher.wxs with msitools' wixl by
+# build-package.sh.
 
 foreach(tool wixl msibuild faketime osslsigncode python3)
   find_program(tool_${tool} ${tool})
@@ -8,6 +9,22 @@ foreach(tool wixl msibuild faketime osslsigncode python3)
     message(FATAL_ERROR "${tool} is missing; scripts/install-dependencies.sh installs it")
   endif()
 endforeach()
+
+# The custom action that refuses an installation folder the programs cannot
+# work in. It runs inside the installer's own process, so it brings nothing
+# along: no C runtime, no start-up code, no exception tables, no stack
+# probes; only KERNEL32 and msi.dll are linked (ctest folder_check_imports).
+add_library(ZandrellFolderCheck SHARED
+  ${CMAKE_CURRENT_LIST_DIR}/folder_check/folder_check_action.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/folder_check/install_folder.cpp)
+target_include_directories(ZandrellFolderCheck PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(ZandrellFolderCheck PRIVATE -ffreestanding -fno-exceptions -fno-rtti
+  -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe
+  -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
+target_link_options(ZandrellFolderCheck PRIVATE -nostdlib -nostartfiles
+  -Wl,--entry=_FolderCheckEntry@12 -Wl,--kill-at -Wl,--no-insert-timestamp)
+target_link_libraries(ZandrellFolderCheck PRIVATE msi kernel32 project_warnings)
+set_target_properties(ZandrellFolderCheck PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Windows Installer compares the first three fields of a version only.
 set(ZANDRELL_PACKAGE_VERSION
@@ -49,11 +66,11 @@ endif()
 add_custom_command(OUTPUT ${ZANDRELL_PACKAGE}
   COMMAND ${CMAKE_COMMAND} -E env ZANDRELL_TIMESTAMP_URL=${timestamp_server}
     ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${ZANDRELL_PACKAGE_VERSION}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${ZANDRELL_PACKAGE}
-    ${signing_certificate}
+    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> $<TARGET_FILE:ZandrellFolderCheck>
+    ${ZANDRELL_PACKAGE} ${signing_certificate}
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/build-package.sh ${CMAKE_CURRENT_LIST_DIR}/ZandrellLauncher.wxs
     ${CMAKE_CURRENT_LIST_DIR}/file_version.py
-    ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ZandrellLauncher ZandrellCheck
+    ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ZandrellLauncher ZandrellCheck ZandrellFolderCheck
     ${CMAKE_CURRENT_BINARY_DIR}/installer/signing-certificate.txt ${signing_certificate}
     ${commit_log}
   COMMENT "Building ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi"

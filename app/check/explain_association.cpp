@@ -135,6 +135,13 @@ std::vector<EnvironmentOverride> ShellEnvironment() {
 
 std::string Shown(const RegistryText& value) { return value.present ? value.text : "(none)"; }
 
+bool KeyExists(RegistryKey root, const std::string& path) {
+  RegistryKey key = nullptr;
+  if (OpenRegistryKey(root, path.c_str(), 0, kKeyRead, &key) != 0) return false;
+  CloseRegistryKey(key);
+  return true;
+}
+
 }  // namespace
 
 int ExplainAssociation(AssociationExplanation* e) {
@@ -175,10 +182,18 @@ int ExplainAssociation(AssociationExplanation* e) {
     e->verdict = "overridden for this user";
     e->detail = "this user's own file type for .cfg is " + e->user_type.text;
   } else if (e->used_type.empty() || (ours && !e->command.present)) {
+    // The package leaves .cfg naming our file type when it removes that
+    // type, unless another program has taken .cfg since.
     e->verdict = "not registered";
-    e->detail = e->used_type.empty() ? ".cfg has no file type"
-                : our_choice         ? "Explorer's \"Open with\" choice, " + e->used_type + ", has no open command"
-                                     : "the file type has no open command";
+    const std::string which = our_choice ? "Explorer's \"Open with\" choice, " + e->used_type + "," : "";
+    if (e->used_type.empty()) {
+      e->detail = ".cfg has no file type";
+    } else if (!KeyExists(kClassesRoot, e->used_type)) {
+      e->detail = our_choice ? which + " names a file type that does not exist"
+                             : ".cfg names the file type " + e->used_type + ", which does not exist";
+    } else {
+      e->detail = our_choice ? which + " has no open command" : "the file type has no open command";
+    }
   } else if (!ours || (e->program_exists && !e->program_is_ours)) {
     e->verdict = "registered to another program";
     e->detail = !ours ? ".cfg is of the file type " + e->type.text : "the open command starts " + e->program;

@@ -170,14 +170,11 @@ void WriteStandardStream(int stream, const std::string& utf8) {
 // version.dll is no KnownDLL: imported, it would be taken from our own
 // folder first. It is loaded from the system folder when first needed.
 std::string ProgramOriginalFilename(const char* path) {
-  typedef DWORD(WINAPI * InfoSize)(LPCSTR, LPDWORD);
-  typedef BOOL(WINAPI * Info)(LPCSTR, DWORD, DWORD, LPVOID);
-  typedef BOOL(WINAPI * Query)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-  static HMODULE version = LoadSystemLibrary(L"version.dll");
-  auto info_size = SystemFunction<InfoSize>(version, "GetFileVersionInfoSizeA");
-  auto info = SystemFunction<Info>(version, "GetFileVersionInfoA");
-  auto query = SystemFunction<Query>(version, "VerQueryValueA");
-  if (info_size == nullptr || info == nullptr || query == nullptr) return std::string();
+  const VersionFunctions version = LoadVersionFunctions();
+  if (!version.loaded()) return std::string();
+  auto info_size = version.info_size;
+  auto info = version.info;
+  auto query = version.query;
 
   DWORD ignored = 0;
   DWORD size = info_size(path, &ignored);

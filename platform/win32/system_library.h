@@ -26,3 +26,20 @@ Function SystemFunction(HMODULE library, const char* name) {
   if (library == nullptr) return nullptr;
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
+
+// version.dll's calls that read a program's version block.
+struct VersionFunctions {
+  DWORD(WINAPI* info_size)(LPCSTR, LPDWORD);
+  BOOL(WINAPI* info)(LPCSTR, DWORD, DWORD, LPVOID);
+  BOOL(WINAPI* query)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  bool loaded() const { return info_size != nullptr && info != nullptr && query != nullptr; }
+};
+
+inline VersionFunctions LoadVersionFunctions() {
+  static HMODULE version = LoadSystemLibrary(L"version.dll");
+  VersionFunctions functions = {};
+  functions.info_size = SystemFunction<decltype(functions.info_size)>(version, "GetFileVersionInfoSizeA");
+  functions.info = SystemFunction<decltype(functions.info)>(version, "GetFileVersionInfoA");
+  functions.query = SystemFunction<decltype(functions.query)>(version, "VerQueryValueA");
+  return functions;
+}

@@ -69,9 +69,17 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     std::string program;   // below the folder; "" where no command is read
     std::string expanded;  // below the folder; "" where the command is no REG_EXPAND_SZ
     std::vector<std::string> earlier;  // below the folder: looked for before the program
+    const char* detail = nullptr;      // where the reason matters
   } rows[] = {
       {"nothing", [] {}, "not registered", false, "", "", {}},
-      {"our type without a command", [&] { Register(ours, ""); }, "not registered", false, "", "", {}},
+      {"our type removed", [&] { Register(ours, ""); }, "not registered", false, "", "", {},
+       ".cfg names the file type Zandrell.Launcher.1, which does not exist"},
+      {"our type without a command",
+       [&] {
+         Register(ours, "");
+         ASSERT_TRUE(WriteString(kClassesRoot, ours, "", "Tessaline/Morvo Configuration"));
+       },
+       "not registered", false, "", "", {}, "the file type has no open command"},
       {"ours", [&] { Register(ours, folder_ + "\\ZandrellLauncher.exe"); }, "registered", true,
        "\\ZandrellLauncher.exe", "", {}},
       {"our type starting another program", [&] { Register(ours, folder_ + "\\Other.exe"); },
@@ -122,7 +130,9 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
          Register(ours, folder_ + "\\ZandrellLauncher.exe");
          ChooseInExplorer(picked);
        },
-       "not registered", false, "", "", {}},
+       "not registered", false, "", "", {},
+       "Explorer's \"Open with\" choice, Applications\\ZandrellLauncher.exe, names a file type that does "
+       "not exist"},
       {"another program picked in Open with",
        [&] {
          Register(ours, folder_ + "\\ZandrellLauncher.exe");
@@ -205,6 +215,9 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     EXPECT_EQ(err, "");
     nlohmann::json report = nlohmann::json::parse(out);
     EXPECT_EQ(report["verdict"], row.verdict);
+    if (row.detail != nullptr) {
+      EXPECT_EQ(report["detail"], row.detail);
+    }
     EXPECT_EQ(result, std::string(row.verdict) == "registered" ? 0 : 1);
     EXPECT_EQ(report["program_is_ours"], row.program_is_ours);
     const auto below = [&](const std::string& path) {

@@ -13,6 +13,8 @@ add_executable(host_tests
   tests/host/command_line_test.cpp
   tests/host/fault_injection_test.cpp
   tests/host/install_candidate_test.cpp
+  tests/host/install_folder_test.cpp
+  installer/folder_check/install_folder.cpp
   tests/host/launch_test.cpp
   tests/host/outside_code_page_test.cpp
   tests/host/program_image_test.cpp

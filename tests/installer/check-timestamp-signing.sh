@@ -3,16 +3,18 @@
 # valid for one day and time-stamped by a throwaway RFC 3161 time-stamp
 # authority answering on 127.0.0.1 (openssl ts behind a small HTTP handler,
 # both made here), then verifies both programs, as unpacked from the package,
-# and the package itself three days later, after the certificate has
-# expired: the time stamp keeps the signatures valid. A signature without a
-# time stamp, made with the same certificate, must fail that verification.
+# the custom action DLL, as read from its Binary table, and the package itself
+# three days later, after the certificate has expired: the time stamp keeps
+# the signatures valid. A signature without a time stamp, made with the same
+# certificate, must fail that verification.
 #
-# Usage: check-timestamp-signing.sh LAUNCHER_EXE CHECK_EXE WORK_FOLDER
+# Usage: check-timestamp-signing.sh LAUNCHER_EXE CHECK_EXE FOLDER_CHECK_DLL WORK_FOLDER
 set -euo pipefail
 
 launcher=$(realpath "$1")
 check=$(realpath "$2")
-work=$3
+folder_check=$(realpath "$3")
+work=$4
 build_package="$(cd "$(dirname "$0")/../../installer" && pwd)/build-package.sh"
 source "$(dirname "$0")/throwaway-signer.sh"
 rm -rf "$work"
@@ -81,8 +83,9 @@ for _ in $(seq 50); do [ -s port ] && break; sleep 0.1; done
 make_throwaway_signer 1
 
 ZANDRELL_TIMESTAMP_URL="http://127.0.0.1:$(cat port)" \
-  "$build_package" 1.0.0 "$launcher" "$check" "$PWD/signed.msi" signer.pfx
+  "$build_package" 1.0.0 "$launcher" "$check" "$folder_check" "$PWD/signed.msi" signer.pfx
 msiextract -C unpacked signed.msi >/dev/null
+msiinfo extract signed.msi Binary.FolderCheck >unpacked/ZandrellFolderCheck.dll
 # The same certificate without a time stamp, for the verification to fail.
 printf '%s' "$ZANDRELL_SIGN_PASSWORD" | osslsigncode sign -pkcs12 signer.pfx \
   -readpass /dev/stdin -h sha256 -in "$launcher" -out untimestamped.exe >/dev/null
@@ -94,7 +97,8 @@ verify() {
 
 failed=0
 for signed in "unpacked/Program Files/Zandrell Launcher/ZandrellLauncher.exe" \
-  "unpacked/Program Files/Zandrell Launcher/ZandrellCheck.exe" signed.msi; do
+  "unpacked/Program Files/Zandrell Launcher/ZandrellCheck.exe" unpacked/ZandrellFolderCheck.dll \
+  signed.msi; do
   if ! report=$(verify "$signed"); then
     echo "check-timestamp-signing.sh: $signed does not verify after the certificate expired:" >&2
     echo "$report" >&2

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Reads the package's InstallExecuteSequence and CustomAction tables back
-with msiinfo and checks where the actions that matter for upgrades ended up.
+with msiinfo and checks where the actions that matter for upgrades and for
+the folder and ASSOCIATE choices ended up, and that the folder check is the
+only custom action that runs code.
 
 wixl numbers an action given with Before or After by its own reckoning and
 can put it in the wrong place, so the WiX source gives these actions explicit
@@ -21,14 +23,37 @@ PLACES = {
     "RemoveExistingProducts": ("InstallInitialize", "ProcessComponents"),
     # Sets the file type's description, which the registry values use.
     "DescribeFileTypeInGerman": ("CostFinalize", "WriteRegistryValues"),
+    # Keeps the folder given, for the check and the log, before it is replaced.
+    "KeepGivenFolder": (None, "KeepRememberedFolder"),
     # Takes the remembered folder once AppSearch has read it, before costing
     # resolves the folders.
     "KeepRememberedFolder": ("AppSearch", "CostInitialize"),
+    # ASSOCIATE: the command line's, else the remembered one, else 1, settled
+    # before the launch conditions judge it and costing weighs the component
+    # conditions on it.
+    "KeepRememberedAssociate": ("AppSearch", "AssociateByDefault"),
+    "AssociateByDefault": ("KeepRememberedAssociate", "LaunchConditions"),
+    # Refuses an unusable folder once costing has resolved it, and before the
+    # installation script begins, so that nothing has been written.
+    "CheckInstallFolder": ("CostFinalize", "InstallInitialize"),
     # The folder Programs and Features shows, once it is resolved and before
     # the product is registered.
     "ShowInstallLocation": ("CostFinalize", "RegisterProduct"),
 }
 SET_PROPERTY = 51  # a custom action that only sets a property
+# The one custom action that runs code: Windows Installer conditions can
+# neither measure INSTALLFOLDER nor look at a character of it, so the folder
+# check is a DLL of ours (no script: VBScript and JScript custom actions are
+# blocked or removed on many machines). Exactly this row is allowed: type 1,
+# a DLL from the Binary table, run immediately, in the installing process,
+# its result checked (no msidbCustomActionTypeContinue: a refusal must end
+# the installation; not deferred: it must come before the script writes
+# anything), never on removal, which must work whatever folder an older
+# package accepted.
+DLL_IN_BINARY = 1
+RUNS_CODE = {
+    "CheckInstallFolder": (DLL_IN_BINARY, "FolderCheck", "CheckInstallFolder", 'NOT REMOVE~="ALL"'),
+}
 
 
 def table(package, name):
@@ -40,8 +65,10 @@ def table(package, name):
 
 def main():
     package = sys.argv[1]
-    sequence = {row[0]: int(row[2]) for row in table(package, "InstallExecuteSequence")}
-    custom_actions = {row[0]: int(row[1]) for row in table(package, "CustomAction")}
+    rows = table(package, "InstallExecuteSequence")
+    sequence = {row[0]: int(row[2]) for row in rows}
+    conditions = {row[0]: row[1] for row in rows}
+    custom_actions = {row[0]: (int(row[1]), row[2], row[3]) for row in table(package, "CustomAction")}
     errors = []
 
     numbers = sorted(sequence.values())
@@ -58,11 +85,15 @@ def main():
         if not sequence[action] < sequence.get(before, -1):
             errors.append("%s (%d) must come before %s (%s)"
                           % (action, sequence[action], before, sequence.get(before)))
-    for action, kind in custom_actions.items():
+    for action, (kind, source, target) in custom_actions.items():
         if action not in PLACES:
             errors.append("custom action %s has no checked place here" % action)
-        # No program of ours runs during installation, as SYSTEM or otherwise.
-        if kind != SET_PROPERTY:
+        if action in RUNS_CODE:
+            found = (kind, source, target, conditions.get(action))
+            if found != RUNS_CODE[action]:
+                errors.append("custom action %s is %s, not %s" % (action, found, RUNS_CODE[action]))
+        # No other code of ours runs during installation, as SYSTEM or otherwise.
+        elif kind != SET_PROPERTY:
             errors.append("custom action %s is of type %d, not a property setting" % (action, kind))
 
     for error in errors:

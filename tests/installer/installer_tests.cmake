@@ -10,21 +10,43 @@ set(upgrade_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${upgrade_
 
 add_test(NAME installer_sequence
   COMMAND ${Python3_EXECUTABLE} ${installer_tests}/check_sequence.py ${ZANDRELL_PACKAGE})
-# The tables against the next version's package (built for the Wine tests).
-string(REGEX REPLACE "\\.msi$" "" packaged_files ${ZANDRELL_PACKAGE})
+# The tables against the next version's package (built for the Wine tests),
+# the files' versions against the source of their version block.
 add_test(NAME installer_tables
   COMMAND ${Python3_EXECUTABLE} ${installer_tests}/check_tables.py ${ZANDRELL_PACKAGE}
-    ${packaged_files} ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
+    ${installer_work}/ZandrellLauncher-${upgrade_version}.msi
+    ${CMAKE_SOURCE_DIR}/resources/version_block.rc ${PROJECT_VERSION})
+# Each of the validator's checks in check_tables.py refuses a fault planted in
+# the package's tables.
+add_test(NAME installer_ice_checks
+  COMMAND ${Python3_EXECUTABLE} ${installer_tests}/ice_checks_test.py ${ZANDRELL_PACKAGE})
+# The script that fills in the File table, on a program whose version fields
+# and language tell every mix-up apart (the package's programs are 1.7.0.0).
+add_library(versioned_program_resources OBJECT ${installer_tests}/versioned_program.rc)
+add_executable(versioned_program WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/stub_tool.cpp)
+target_link_libraries(versioned_program PRIVATE versioned_program_resources project_warnings)
+add_test(NAME installer_file_version_script
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/installer/file_version.py
+    $<TARGET_FILE:versioned_program>)
+set_tests_properties(installer_file_version_script PROPERTIES
+  PASS_REGULAR_EXPRESSION "^2\\.513\\.7\\.40001 1031\n$")
+# The custom action DLL runs inside the installer's process: it brings no
+# DLL along beyond the two it needs.
+add_test(NAME folder_check_imports
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/resources/check-imports.sh ${CMAKE_OBJDUMP}
+    $<TARGET_FILE:ZandrellFolderCheck> KERNEL32.dll msi.dll)
+set(packaged_programs $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
+  $<TARGET_FILE:ZandrellFolderCheck>)
 add_test(NAME installer_rebuild_identical
   COMMAND ${installer_tests}/check-package-rebuild.sh ${ZANDRELL_PACKAGE_VERSION}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/rebuild)
+    ${packaged_programs} ${installer_work}/rebuild)
 add_test(NAME installer_signing
-  COMMAND ${installer_tests}/check-signing.sh
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/signing)
+  COMMAND ${installer_tests}/check-signing.sh ${packaged_programs} ${installer_work}/signing)
 add_test(NAME installer_timestamp_signing
-  COMMAND ${installer_tests}/check-timestamp-signing.sh
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/timestamp)
-set_tests_properties(installer_sequence installer_tables installer_rebuild_identical
+  COMMAND ${installer_tests}/check-timestamp-signing.sh ${packaged_programs}
+    ${installer_work}/timestamp)
+set_tests_properties(installer_sequence installer_tables installer_ice_checks
+  installer_file_version_script folder_check_imports installer_rebuild_identical
   installer_signing installer_timestamp_signing PROPERTIES LABELS installer)
 
 # Everything built twice from scratch, the package last: minutes, hence a
@@ -50,13 +72,11 @@ add_dependencies(installer_wine_tests ZandrellLauncher_msi stub_tool shell_open)
 
 add_test(NAME msi_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
 add_test(NAME msi_upgrade_package
-  COMMAND ${installer_tests}/build-upgrade-package.sh ${upgrade_version}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
+  COMMAND ${installer_tests}/build-upgrade-package.sh ${upgrade_version} ${packaged_programs}
     ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
 add_test(NAME msi_rebuilt_package
   COMMAND ${installer_tests}/build-upgrade-package.sh ${ZANDRELL_PACKAGE_VERSION}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
-    ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
+    ${packaged_programs} ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
 add_test(NAME msi_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
 set_tests_properties(msi_prefix msi_rebuilt_package PROPERTIES FIXTURES_SETUP msi)
 set_tests_properties(msi_upgrade_package PROPERTIES FIXTURES_SETUP "msi;msi_next_version")

@@ -1,20 +1,27 @@
 // The Windows Installer package under Wine's msiexec, in a prefix of its own:
-// refused per user, installed into a chosen folder, installed again,
-// replaced by another build of its version, upgraded, repaired, refused as a
-// downgrade and removed, one step after the other, with what the package
+// refused for a folder the programs cannot work in and per user, installed
+// into a chosen folder, installed again, replaced by another build of its
+// version, upgraded, repaired (staying where it is), refused as a downgrade
+// and removed after another program took .cfg; then installed only offering
+// itself (ASSOCIATE=0), upgraded and repaired so, made to take .cfg by a
+// repair and removed. One step after the other, with what the package
 // promises checked after each step: the installed products and where they
-// are, the files, every value of the association and of the registration
-// for Default Apps, and a configuration opened through the shell by the
-// installed launcher.
+// are, the files and their versions, every value of the association and of
+// the registration for Default Apps, .cfg's default, and a configuration
+// opened through the shell by the installed launcher.
 #include <windows.h>
 #include <msi.h>
+#include <msiquery.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/system_library.h"
 #include "tests/support/registry_helpers.h"
 #include "tests/wine/harness.h"
 
@@ -22,6 +29,9 @@ namespace {
 
 const char kUpgradeCode[] = "{7A72C33B-0C19-40AD-9355-383BE3E52866}";
 const std::string kProgId = "Zandrell.Launcher.1";
+// The file type of another program that takes .cfg after us.
+const std::string kOtherType = "Other.Editor";
+const std::string kNone = "<none>";
 const std::string kEnglish = "Tessaline/Morvo Configuration";
 const std::string kGerman = "Tessaline/Morvo Konfiguration";
 
@@ -29,7 +39,8 @@ const std::string kGerman = "Tessaline/Morvo Konfiguration";
 struct Package {
   std::string version;
   std::string files;
-  std::string Msi() const { return "\"" + files + ".msi\""; }
+  std::string Path() const { return files + ".msi"; }
+  std::string Msi() const { return "\"" + Path() + "\""; }
 };
 
 Package Built() {
@@ -45,9 +56,22 @@ Package Upgrade() {
           BuildFolder() + "\\installer-test\\ZandrellLauncher-" ZL_UPGRADE_VERSION};
 }
 
-// The folder an administrator chooses, blanks and all.
+// The folder an administrator chooses, blanks and all, and the one a repair
+// is told to move to.
 const std::string kChosenFolder = "C:\\Tools for all\\Zandrell Launcher";
+const std::string kMovedFolder = "C:\\Moved\\Zandrell Launcher";
+const std::string kRelativeFolder = "relative\\ZL";
 const std::string kOurKey = "SOFTWARE\\Zandrell\\Launcher";
+
+// A folder in which the launcher's path has `length` characters: the open
+// command holds 247 of them.
+std::string FolderForLauncherPath(size_t length) {
+  std::string folder = "C:\\Longest\\";
+  folder.append(length - folder.size() - std::string("\\ZandrellLauncher.exe").size(), 'L');
+  return folder;
+}
+const std::string kLongestFolder = FolderForLauncherPath(247);
+const std::string kTooLongFolder = FolderForLauncherPath(248);
 
 std::string InstallFolder() {
   char folder[MAX_PATH] = {};
@@ -57,9 +81,35 @@ std::string InstallFolder() {
   return std::string(folder) + "\\Zandrell Launcher";
 }
 
+std::string SystemProgram(const char* name) {
+  char folder[MAX_PATH] = {};
+  GetSystemDirectoryA(folder, sizeof folder);
+  return std::string(folder) + "\\" + name;
+}
+
+// Where each msiexec run writes its full log.
+std::string LogPath() { return ScratchFolder("installer log") + "\\msiexec.log"; }
+
 // Exit codes come back whole through RunExact; Wine's own exit status would
-// cut them to 8 bits.
-int Msiexec(const std::string& arguments) { return RunExact("msiexec " + arguments + " /qn"); }
+// cut them to 8 bits. msiexec is named by its path in the system folder,
+// never looked for on the search path.
+int Msiexec(const std::string& arguments, const std::string& log) {
+  return RunExact("\"" + SystemProgram("msiexec.exe") + "\" " + arguments + " /qn /l*v \"" + log +
+                  "\"");
+}
+
+// A log as text, whether Windows Installer wrote it in UTF-16 or in the ANSI
+// code page.
+std::string LogText(const std::string& path) {
+  std::string bytes = ReadBytes(path);
+  if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
+  std::wstring wide(bytes.size() / 2 - 1, L'\0');
+  for (size_t i = 0; i < wide.size(); ++i) {
+    wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                   static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
+  }
+  return ToUtf8(wide);
+}
 
 std::string ProductInfo(const char* product, const char* property) {
   char value[MAX_PATH] = {};
@@ -119,6 +169,52 @@ int ValueCount(const std::string& path) {
   return static_cast<int>(values);
 }
 
+// A program's file version and first language as its version block holds
+// them, read as Windows reads them (VerQueryValue), "1.7.0.0 1033".
+std::string InstalledFileVersion(const std::string& path) {
+  const VersionFunctions version = LoadVersionFunctions();
+  if (!version.loaded()) return "<no version.dll>";
+  DWORD ignored = 0;
+  std::vector<char> block(version.info_size(path.c_str(), &ignored));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  WORD* translation = nullptr;
+  UINT size = 0;
+  if (block.empty() ||
+      !version.info(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+      !version.query(block.data(), "\\", reinterpret_cast<void**>(&fixed), &size) ||
+      size < sizeof *fixed ||
+      !version.query(block.data(), "\\VarFileInfo\\Translation",
+                     reinterpret_cast<void**>(&translation), &size) ||
+      size < 2 * sizeof *translation) {
+    return "<no version block>";
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u %u", HIWORD(fixed->dwFileVersionMS),
+                LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                LOWORD(fixed->dwFileVersionLS), translation[0]);
+  return text;
+}
+
+// The version and language the package's File table gives a file.
+std::string PackagedFileVersion(const Package& package, const std::string& file) {
+  MSIHANDLE database = 0, view = 0, record = 0;
+  std::string found = "<not in the File table>";
+  const std::string query = "SELECT `Version`, `Language` FROM `File` WHERE `File` = '" + file + "'";
+  if (MsiOpenDatabaseA(package.Path().c_str(), MSIDBOPEN_READONLY, &database) == ERROR_SUCCESS &&
+      MsiDatabaseOpenViewA(database, query.c_str(), &view) == ERROR_SUCCESS &&
+      MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+    char version[64] = {}, language[64] = {};
+    DWORD version_size = sizeof version, language_size = sizeof language;
+    MsiRecordGetStringA(record, 1, version, &version_size);
+    MsiRecordGetStringA(record, 2, language, &language_size);
+    found = std::string(version) + " " + language;
+  }
+  for (MSIHANDLE handle : {record, view, database}) {
+    if (handle != 0) MsiCloseHandle(handle);
+  }
+  return found;
+}
+
 // What another program added under .cfg, which must survive us.
 std::string ForeignValues() {
   uint32_t type = 0;
@@ -131,10 +227,16 @@ std::string ForeignValues() {
 }
 const std::string kForeignValues = WithTerminator("text/plain") + ", " + WithTerminator("");
 
+// .cfg's default value as every user sees it, or "<none>".
+std::string CfgDefault() {
+  std::string value = ClassesDefaultValue(".cfg");
+  return value == kNone ? value : value.substr(0, value.size() - 1);
+}
+
 class InstallerTest : public ::testing::Test {
  protected:
-  // A Morvo installation to open configurations with, and a value under
-  // .cfg that another program added and that must survive us.
+  // A Morvo installation to open configurations with, and a .cfg without a
+  // default but with values another program added, which must survive us.
   void SetUp() override {
     std::string folder = ScratchFolder("installer");
     tool_ = folder + "\\Morvo 9.5\\Exec32\\Morvo32.exe";
@@ -144,29 +246,38 @@ class InstallerTest : public ::testing::Test {
                             folder + "\\Morvo 9.5", kKeyWow64_32Key));
     config_ = folder + "\\with blanks\\bridge model.cfg";
     WriteBytes(config_, "#Morvo 9.5\r\n");
+    ASSERT_TRUE(RemoveTree(kLocalMachine, "Software\\Classes\\.cfg"));
     ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "Content Type", "text/plain"));
     ASSERT_TRUE(WriteString(kClassesRoot, ".cfg\\OpenWithProgids", "Other.Editor", ""));
   }
 
   // Everything the package promises, for the package that should be installed
-  // in `folder`.
+  // in `folder`, with .cfg's default naming `cfg_default` and the ASSOCIATE
+  // choice `associate` remembered.
   void ExpectInstalled(const Package& package, const std::string& description,
-                       const std::string& folder) {
+                       const std::string& folder, const std::string& cfg_default,
+                       const std::string& associate) {
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{package.version});
     EXPECT_EQ(ProductEntry(),
               "Zandrell Launcher by Zandrell, our icon, in " + folder + "\\, per machine");
-    for (const char* program : {"\\ZandrellLauncher.exe", "\\ZandrellCheck.exe"}) {
-      EXPECT_TRUE(ReadBytes(folder + program) == ReadBytes(package.files + program))
-          << program << " is missing or not the one in " << package.files << ".msi";
+    for (const char* program : {"ZandrellLauncher.exe", "ZandrellCheck.exe"}) {
+      const std::string installed = folder + "\\" + program;
+      EXPECT_TRUE(ReadBytes(installed) == ReadBytes(package.files + "\\" + program))
+          << program << " is missing or not the one in " << package.Path();
+      // What Windows Installer compares on a repair or an upgrade is what the
+      // program's version block says.
+      EXPECT_EQ(PackagedFileVersion(package, program), InstalledFileVersion(installed)) << program;
     }
     const std::string launcher = folder + "\\ZandrellLauncher.exe";
+    EXPECT_EQ(CfgDefault(), cfg_default);
+    EXPECT_EQ(ValueCount(".cfg"), cfg_default == kNone ? 1 : 2);
     const struct {
       std::string key;
       std::string value;  // the default value; "" for a key without values
     } keys[] = {
-        {".cfg", kProgId},
         {kProgId, description},
-        {kProgId + "\\DefaultIcon", "%1"},
+        // The launcher's own icon: "%1" would ask for an icon handler.
+        {kProgId + "\\DefaultIcon", "\"" + launcher + "\",0"},
         {kProgId + "\\Shell", ""},
         {kProgId + "\\Shell\\Open", ""},
         {kProgId + "\\Shell\\Open\\Command", "\"" + launcher + "\" \"%1\""},
@@ -176,12 +287,13 @@ class InstallerTest : public ::testing::Test {
         EXPECT_EQ(ValueCount(k.key), 0) << k.key;
       } else {
         EXPECT_EQ(ClassesDefaultValue(k.key), WithTerminator(k.value)) << k.key;
-        EXPECT_EQ(ValueCount(k.key), k.key == ".cfg" ? 2 : 1) << k.key;
+        EXPECT_EQ(ValueCount(k.key), 1) << k.key;
       }
     }
     EXPECT_EQ(ForeignValues(), kForeignValues);
     // "Open with" keeps us when another program takes .cfg; Default Apps
-    // finds our capabilities; the next installation finds the folder.
+    // finds our capabilities; the next installation finds the folder and
+    // the choice.
     const struct {
       std::string key;
       std::string name;
@@ -194,26 +306,30 @@ class InstallerTest : public ::testing::Test {
          "Opens Morvo and Tessaline configuration files in the newest suitable installed version."},
         {kOurKey + "\\Capabilities\\FileAssociations", ".cfg", kProgId},
         {kOurKey, "InstallFolder", folder + "\\"},
+        {kOurKey, "Associate", associate},
     };
     for (const auto& v : values) {
       EXPECT_EQ(MachineValue(v.key, v.name), WithTerminator(v.value)) << v.key << " " << v.name;
     }
 
+    // A double-click reaches the launcher where .cfg is ours; elsewhere the
+    // shell has nothing to start.
+    if (cfg_default != kProgId) return;
     ClearStubStarts();
     EXPECT_EQ(RunExact("\"" + BuildFolder() + "\\shell_open.exe\" \"" + config_ + "\""), 0);
     const std::string started = tool_ + "\t1\t\"" + tool_ + "\" \"" + config_ + "\"";
     EXPECT_EQ(StubStarts(), std::vector<std::string>{started});
   }
 
-  // Nothing of ours is left, in `folder` or in the registry; what others
-  // added under .cfg is.
-  void ExpectRemoved(const std::string& folder) {
+  // Nothing of ours is left, in `folder` or in the registry, but .cfg's
+  // default, which names `cfg_default`; what others added under .cfg is.
+  void ExpectRemoved(const std::string& folder, const std::string& cfg_default) {
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{});
-    EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder;
     EXPECT_FALSE(KeyExists(kClassesRoot, kProgId));
-    EXPECT_EQ(ClassesDefaultValue(".cfg"), "<none>");
-    EXPECT_EQ(MachineValue("SOFTWARE\\Classes\\.cfg\\OpenWithProgids", kProgId), "<none>");
-    EXPECT_EQ(MachineValue("SOFTWARE\\RegisteredApplications", "Zandrell Launcher"), "<none>");
+    EXPECT_EQ(CfgDefault(), cfg_default);
+    EXPECT_EQ(MachineValue("SOFTWARE\\Classes\\.cfg\\OpenWithProgids", kProgId), kNone);
+    EXPECT_EQ(MachineValue("SOFTWARE\\RegisteredApplications", "Zandrell Launcher"), kNone);
     EXPECT_FALSE(KeyExists(kLocalMachine, kOurKey, kKeyWow64_32Key));
     EXPECT_EQ(ForeignValues(), kForeignValues);
   }
@@ -229,45 +345,120 @@ void DeleteProgramAndKey() {
   ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId + "\\Shell"));
 }
 
+// What a program installed after us does.
+void AnotherProgramTakesCfg() {
+  ASSERT_TRUE(WriteString(kLocalMachine, "Software\\Classes\\.cfg", "", kOtherType));
+}
+
+void NothingWentToTheMovedFolder() {
+  EXPECT_EQ(GetFileAttributesA("C:\\Moved"), INVALID_FILE_ATTRIBUTES);
+}
+
+// A copy of ZandrellCheck kept after the removal, as an administrator would,
+// explains what is left.
+void ACheckKeptSaysNoFileType() {
+  std::string output;
+  EXPECT_EQ(RunCapturing("\"" + Built().files + "\\ZandrellCheck.exe\" association --json", &output), 1);
+  nlohmann::json report = nlohmann::json::parse(output, nullptr, false);
+  EXPECT_EQ(report.value("verdict", output), "not registered");
+  EXPECT_EQ(report.value("detail", output),
+            ".cfg names the file type " + kProgId + ", which does not exist");
+}
+
 TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
   const Package built = Built(), rebuilt = Rebuilt(), upgrade = Upgrade();
   const Package none = {};
   const std::string chosen = " INSTALLFOLDER=\"" + kChosenFolder + "\"";
+  const std::string repair = " REINSTALL=ALL REINSTALLMODE=omus";
+  // A relative folder would be resolved against msiexec's working folder,
+  // ours: a scratch folder inside the prefix, which goes with it.
+  ASSERT_TRUE(SetCurrentDirectoryA(ScratchFolder("msiexec working folder").c_str()));
   const struct {
     const char* step;
     void (*before)();
     std::string arguments;
     int exit_code;
     const Package& installed;
+    std::string folder;       // where it is installed, or where nothing may be
+    std::string cfg_default;  // what .cfg's default names afterwards
+    std::string associate;    // the choice remembered
+    std::string log_says;     // what the log must hold, if anything
+    void (*after)();
   } steps[] = {
+      // ERROR_INSTALL_FAILURE, and nothing written: a relative folder would be
+      // taken from msiexec's working folder (Wine's choice) and named so in
+      // the open command; in one too long the open command can't name the
+      // launcher.
+      {"relative folder", nullptr, "/i " + built.Msi() + " INSTALLFOLDER=" + kRelativeFolder, 1603,
+       none, kRelativeFolder, kNone, "", "The installation folder \"" + kRelativeFolder +
+       "\" is neither on a drive", nullptr},
+      {"folder too long", nullptr, "/i " + built.Msi() + " INSTALLFOLDER=\"" + kTooLongFolder + "\"",
+       1603, none, kTooLongFolder, kNone, "", "would have 248 characters", nullptr},
+      // ASSOCIATE means 0 or 1; a misspelt "no" must not write the default.
+      {"ASSOCIATE neither 0 nor 1", nullptr, "/i " + built.Msi() + " ASSOCIATE=no", 1603, none,
+       kChosenFolder, kNone, "", "", nullptr},
       // Per user, the association would hold for one user only: refused
       // (ERROR_INSTALL_FAILURE). Wine settles ALLUSERS=2 MSIINSTALLPERUSER=1
       // to a per-machine installation, so only an empty ALLUSERS asks it for
       // one per user.
-      {"per user", nullptr, "/i " + built.Msi() + " ALLUSERS=\"\"", 1603, none},
-      {"install", nullptr, "/i " + built.Msi() + chosen, 0, built},
+      {"per user", nullptr, "/i " + built.Msi() + " ALLUSERS=\"\"", 1603, none, kChosenFolder, kNone,
+       "", "", nullptr},
+      {"install", nullptr, "/i " + built.Msi() + chosen, 0, built, kChosenFolder, kProgId, "1", "",
+       nullptr},
       // The same package again changes nothing.
-      {"install again", nullptr, "/i " + built.Msi(), 0, built},
+      {"install again", nullptr, "/i " + built.Msi(), 0, built, kChosenFolder, kProgId, "1", "",
+       nullptr},
       // Another build of the same version replaces the installed one.
-      {"another build", nullptr, "/i " + rebuilt.Msi(), 0, rebuilt},
-      {"upgrade", nullptr, "/i " + upgrade.Msi(), 0, upgrade},
+      {"another build", nullptr, "/i " + rebuilt.Msi(), 0, rebuilt, kChosenFolder, kProgId, "1", "",
+       nullptr},
+      {"upgrade", nullptr, "/i " + upgrade.Msi(), 0, upgrade, kChosenFolder, kProgId, "1", "",
+       nullptr},
       // What msiexec /fomus does; Wine's msiexec /f hands a package path on
-      // as a product code and takes no product code at all.
-      {"repair", DeleteProgramAndKey, "/i " + upgrade.Msi() + " REINSTALL=ALL REINSTALLMODE=omus", 0,
-       upgrade},
+      // as a product code and takes no product code at all. Told to move,
+      // the repair stays where the product is, and says so.
+      {"repair", DeleteProgramAndKey,
+       "/i " + upgrade.Msi() + repair + " INSTALLFOLDER=\"" + kMovedFolder + "\"", 0, upgrade,
+       kChosenFolder, kProgId, "1",
+       "INSTALLFOLDER=" + kMovedFolder + " is ignored: Zandrell Launcher is installed in " +
+           kChosenFolder + "\\",
+       NothingWentToTheMovedFolder},
       // ERROR_INSTALL_FAILURE: the launch condition refuses.
-      {"downgrade", nullptr, "/i " + built.Msi(), 1603, upgrade},
-      {"uninstall", nullptr, "/x " + upgrade.Msi(), 0, none},
+      {"downgrade", nullptr, "/i " + built.Msi(), 1603, upgrade, kChosenFolder, kProgId, "1", "",
+       nullptr},
+      // .cfg's default is the other program's now, and stays.
+      {"uninstall", AnotherProgramTakesCfg, "/x " + upgrade.Msi(), 0, none, kChosenFolder,
+       kOtherType, "", "", nullptr},
+      // Offering the launcher only: "Open with" and Default Apps, never .cfg's
+      // default, in the longest folder the open command can name.
+      {"install offering only", nullptr,
+       "/i " + built.Msi() + " ASSOCIATE=0 INSTALLFOLDER=\"" + kLongestFolder + "\"", 0, built,
+       kLongestFolder, kOtherType, "0", "", nullptr},
+      // The choice and the folder are remembered.
+      {"upgrade offering only", nullptr, "/i " + upgrade.Msi(), 0, upgrade, kLongestFolder,
+       kOtherType, "0", "", nullptr},
+      {"repair offering only", nullptr, "/i " + upgrade.Msi() + repair + " ASSOCIATE=0", 0, upgrade,
+       kLongestFolder, kOtherType, "0", "", nullptr},
+      // A later command line says otherwise: the repair takes .cfg.
+      {"repair associating", nullptr, "/i " + upgrade.Msi() + repair + " ASSOCIATE=1", 0, upgrade,
+       kLongestFolder, kProgId, "1", "", nullptr},
+      // Nobody took .cfg: it names our file type, which is gone.
+      {"uninstall, .cfg still ours", nullptr, "/x " + upgrade.Msi(), 0, none, kLongestFolder,
+       kProgId, "", "", ACheckKeptSaysNoFileType},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.step);
     if (s.before != nullptr) s.before();
-    ASSERT_EQ(Msiexec(s.arguments), s.exit_code);
-    if (s.installed.version.empty()) {
-      ExpectRemoved(kChosenFolder);
-    } else {
-      ExpectInstalled(s.installed, kEnglish, kChosenFolder);
+    const std::string log = LogPath();
+    ASSERT_EQ(Msiexec(s.arguments, log), s.exit_code);
+    if (!s.log_says.empty()) {
+      EXPECT_NE(LogText(log).find(s.log_says), std::string::npos) << "not in the log: " << s.log_says;
     }
+    if (s.installed.version.empty()) {
+      ExpectRemoved(s.folder, s.cfg_default);
+    } else {
+      ExpectInstalled(s.installed, kEnglish, s.folder, s.cfg_default, s.associate);
+    }
+    if (s.after != nullptr) s.after();
   }
 }
 
@@ -289,10 +480,10 @@ TEST_F(InstallerTest, TheDescriptionFollowsTheSystemLanguage) {
   for (const auto& c : cases) {
     if (std::string(locale) != c.locale) continue;
     // Without a folder of its own, the package installs into the default one.
-    ASSERT_EQ(Msiexec("/i " + Built().Msi()), 0);
-    ExpectInstalled(Built(), c.description, InstallFolder());
-    EXPECT_EQ(Msiexec("/x " + Built().Msi()), 0);
-    ExpectRemoved(InstallFolder());
+    ASSERT_EQ(Msiexec("/i " + Built().Msi(), LogPath()), 0);
+    ExpectInstalled(Built(), c.description, InstallFolder(), kProgId, "1");
+    EXPECT_EQ(Msiexec("/x " + Built().Msi(), LogPath()), 0);
+    ExpectRemoved(InstallFolder(), kProgId);
     return;
   }
   ADD_FAILURE() << "LC_ALL names none of the locales this case knows: " << locale;
