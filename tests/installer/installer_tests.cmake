@@ -78,8 +78,9 @@ add_test(NAME msi_rebuilt_package
   COMMAND ${installer_tests}/build-upgrade-package.sh ${ZANDRELL_PACKAGE_VERSION}
     ${packaged_programs} ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
 add_test(NAME msi_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
-set_tests_properties(msi_prefix msi_rebuilt_package PROPERTIES FIXTURES_SETUP msi)
-set_tests_properties(msi_upgrade_package PROPERTIES FIXTURES_SETUP "msi;msi_next_version")
+set_tests_properties(msi_prefix PROPERTIES FIXTURES_SETUP msi)
+set_tests_properties(msi_rebuilt_package PROPERTIES FIXTURES_SETUP msi_packages)
+set_tests_properties(msi_upgrade_package PROPERTIES FIXTURES_SETUP "msi_packages;msi_next_version")
 set_tests_properties(installer_tables PROPERTIES FIXTURES_REQUIRED msi_next_version)
 set_tests_properties(msi_shutdown PROPERTIES FIXTURES_CLEANUP msi)
 
@@ -101,5 +102,28 @@ foreach(test msi_prefix msi_shutdown installer_wine_tests ${msi_wine_tests})
   set_property(TEST ${test} PROPERTY RESOURCE_LOCK wineprefix)
 endforeach()
 foreach(test installer_wine_tests ${msi_wine_tests})
-  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED msi LABELS installer)
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED "msi;msi_packages" LABELS installer)
 endforeach()
+
+# The same scenario on 32-bit Windows (a prefix made with WINEARCH=win32):
+# the package goes to Program Files and writes its keys in the one view.
+add_test(NAME msi_prefix_win32 COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME msi_shutdown_win32 COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+add_test(NAME installer_wine_tests_win32 COMMAND installer_wine_tests
+  --gtest_filter=-InstallerTest.TheDescriptionFollowsTheSystemLanguage)
+set_tests_properties(msi_prefix_win32 PROPERTIES FIXTURES_SETUP msi32)
+set_tests_properties(msi_shutdown_win32 PROPERTIES FIXTURES_CLEANUP msi32)
+set_tests_properties(installer_wine_tests_win32 PROPERTIES FIXTURES_REQUIRED "msi32;msi_packages"
+  LABELS installer TIMEOUT 600)
+foreach(test msi_prefix_win32 msi_shutdown_win32 installer_wine_tests_win32)
+  set_property(TEST ${test} PROPERTY ENVIRONMENT
+    "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix32;WINEARCH=win32;LC_ALL=en_US.UTF-8")
+  set_property(TEST ${test} PROPERTY RESOURCE_LOCK wineprefix32)
+endforeach()
+# The default folder of each system, with the description as the system's
+# language has it.
+add_test(NAME installer_default_folder_win32 COMMAND installer_wine_tests
+  --gtest_filter=InstallerTest.TheDescriptionFollowsTheSystemLanguage)
+set_tests_properties(installer_default_folder_win32 PROPERTIES FIXTURES_REQUIRED "msi32;msi_packages"
+  LABELS installer TIMEOUT 120 RESOURCE_LOCK wineprefix32
+  ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix32;WINEARCH=win32;LC_ALL=de_AT.UTF-8")

@@ -35,6 +35,12 @@ const std::string kNone = "<none>";
 const std::string kEnglish = "Tessaline/Morvo Configuration";
 const std::string kGerman = "Tessaline/Morvo Konfiguration";
 
+// The description the package writes on this system: German where the
+// system's language (SystemLanguageID) is German in any variant.
+std::string SystemDescription() {
+  return PRIMARYLANGID(GetSystemDefaultLangID()) == LANG_GERMAN ? kGerman : kEnglish;
+}
+
 // A package and the folder beside it that holds its files as packaged.
 struct Package {
   std::string version;
@@ -128,14 +134,16 @@ std::vector<std::string> InstalledVersions() {
   return versions;
 }
 
-// Whether the product is installed for the machine rather than for one user
-// (Wine answers 0, per user, for every product's AssignmentType).
+// Whether the product is installed for the machine rather than for one user,
+// read through the machine context. Its AssignmentType says the same on
+// Windows (1, per machine); Wine answers 0, per user, for every product.
 bool PerMachine(const char* product) {
   char state[8] = {};
   DWORD size = sizeof state;
-  return MsiGetProductInfoExA(product, nullptr, MSIINSTALLCONTEXT_MACHINE,
-                              INSTALLPROPERTY_PRODUCTSTATE, state, &size) == ERROR_SUCCESS &&
-         std::string(state) == "5";  // INSTALLSTATE_DEFAULT: installed
+  const bool machine = MsiGetProductInfoExA(product, nullptr, MSIINSTALLCONTEXT_MACHINE,
+                                            INSTALLPROPERTY_PRODUCTSTATE, state, &size) == ERROR_SUCCESS &&
+                       std::string(state) == "5";  // INSTALLSTATE_DEFAULT: installed
+  return machine && ProductInfo(product, INSTALLPROPERTY_ASSIGNMENTTYPE) == (RunningUnderWine() ? "0" : "1");
 }
 
 // The installed product as Programs and Features shows it: its name, maker,
@@ -311,6 +319,11 @@ class InstallerTest : public ::testing::Test {
     for (const auto& v : values) {
       EXPECT_EQ(MachineValue(v.key, v.name), WithTerminator(v.value)) << v.key << " " << v.name;
     }
+    // A 32-bit package's keys are in the 32-bit view: WOW6432Node on 64-bit
+    // Windows, the only view on 32-bit Windows.
+    const bool two_views = RegistryHasTwoViews();
+    EXPECT_EQ(KeyExists(kLocalMachine, "SOFTWARE\\WOW6432Node\\Zandrell\\Launcher", kKeyWow64_64Key), two_views);
+    EXPECT_EQ(KeyExists(kLocalMachine, kOurKey, kKeyWow64_64Key), !two_views);
 
     // A double-click reaches the launcher where .cfg is ours; elsewhere the
     // shell has nothing to start.
@@ -350,6 +363,14 @@ void AnotherProgramTakesCfg() {
   ASSERT_TRUE(WriteString(kLocalMachine, "Software\\Classes\\.cfg", "", kOtherType));
 }
 
+// Takes the package away again where it was installed (Wine installs what
+// Windows refuses).
+void RemoveBuilt() {
+  if (InstalledVersions().empty()) return;
+  EXPECT_EQ(Msiexec("/x " + Built().Msi(), LogPath()), 0);
+  EXPECT_EQ(InstalledVersions(), std::vector<std::string>{});
+}
+
 void NothingWentToTheMovedFolder() {
   EXPECT_EQ(GetFileAttributesA("C:\\Moved"), INVALID_FILE_ATTRIBUTES);
 }
@@ -366,6 +387,7 @@ void ACheckKeptSaysNoFileType() {
 }
 
 TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
+  const bool wine = RunningUnderWine();
   const Package built = Built(), rebuilt = Rebuilt(), upgrade = Upgrade();
   const Package none = {};
   const std::string chosen = " INSTALLFOLDER=\"" + kChosenFolder + "\"";
@@ -398,11 +420,16 @@ TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
       {"ASSOCIATE neither 0 nor 1", nullptr, "/i " + built.Msi() + " ASSOCIATE=no", 1603, none,
        kChosenFolder, kNone, "", "", nullptr},
       // Per user, the association would hold for one user only: refused
-      // (ERROR_INSTALL_FAILURE). Wine settles ALLUSERS=2 MSIINSTALLPERUSER=1
-      // to a per-machine installation, so only an empty ALLUSERS asks it for
-      // one per user.
+      // (ERROR_INSTALL_FAILURE). An empty ALLUSERS asks for it everywhere.
       {"per user", nullptr, "/i " + built.Msi() + " ALLUSERS=\"\"", 1603, none, kChosenFolder, kNone,
        "", "", nullptr},
+      // The documented way to ask for it: Windows settles ALLUSERS=2
+      // MSIINSTALLPERUSER=1 to a per-user installation, which is refused;
+      // Wine settles it to a per-machine one and installs, in the default
+      // folder (and the installation is taken away again).
+      {"per user, as documented", nullptr, "/i " + built.Msi() + " ALLUSERS=2 MSIINSTALLPERUSER=1",
+       wine ? 0 : 1603, wine ? built : none, wine ? InstallFolder() : kChosenFolder, wine ? kProgId : kNone,
+       wine ? "1" : "", "", RemoveBuilt},
       {"install", nullptr, "/i " + built.Msi() + chosen, 0, built, kChosenFolder, kProgId, "1", "",
        nullptr},
       // The same package again changes nothing.
@@ -456,7 +483,7 @@ TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
     if (s.installed.version.empty()) {
       ExpectRemoved(s.folder, s.cfg_default);
     } else {
-      ExpectInstalled(s.installed, kEnglish, s.folder, s.cfg_default, s.associate);
+      ExpectInstalled(s.installed, SystemDescription(), s.folder, s.cfg_default, s.associate);
     }
     if (s.after != nullptr) s.after();
   }
@@ -477,16 +504,21 @@ TEST_F(InstallerTest, TheDescriptionFollowsTheSystemLanguage) {
   };
   char locale[64] = {};
   GetEnvironmentVariableA("LC_ALL", locale, sizeof locale);
+  // Wine takes the system's language from the locale ctest starts it in;
+  // elsewhere (on Windows, say) the system has the language it has, which
+  // the package reads as SystemLanguageID.
+  std::string description = SystemDescription();
   for (const auto& c : cases) {
-    if (std::string(locale) != c.locale) continue;
-    // Without a folder of its own, the package installs into the default one.
-    ASSERT_EQ(Msiexec("/i " + Built().Msi(), LogPath()), 0);
-    ExpectInstalled(Built(), c.description, InstallFolder(), kProgId, "1");
-    EXPECT_EQ(Msiexec("/x " + Built().Msi(), LogPath()), 0);
-    ExpectRemoved(InstallFolder(), kProgId);
-    return;
+    if (std::string(locale) == c.locale) description = c.description;
   }
-  ADD_FAILURE() << "LC_ALL names none of the locales this case knows: " << locale;
+  // Without a folder of its own, the package installs into the default one:
+  // Program Files (x86) on 64-bit Windows, Program Files on 32-bit Windows.
+  const std::string folder = InstallFolder();
+  EXPECT_EQ(folder.find("Program Files (x86)") != std::string::npos, RegistryHasTwoViews()) << folder;
+  ASSERT_EQ(Msiexec("/i " + Built().Msi(), LogPath()), 0);
+  ExpectInstalled(Built(), description, folder, kProgId, "1");
+  EXPECT_EQ(Msiexec("/x " + Built().Msi(), LogPath()), 0);
+  ExpectRemoved(folder, kProgId);
 }
 
 }  // namespace
