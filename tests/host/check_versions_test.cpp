@@ -162,6 +162,14 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
          FailCall("EnumerateSubkey", 3, kErrorAccessDenied);
        },
        {{"1.0", "used"}, {"2.0", "used"}}, "reading stopped at subkey 3 of 4: access is denied", {}, 1, 1},
+      // Every subkey was read: the root only failed to close.
+      {"a root read to its end that can't be closed",
+       [&] {
+         Install("9.0");
+         // The first close is of 9.0's key, the second of the root.
+         FailCall("CloseRegistryKey", 2, kErrorInvalidHandle);
+       },
+       {{"9.0", "used"}}, "could not be closed: error 6", {}, 1, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
