@@ -223,6 +223,18 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
          command("\"%ZL_CHECK_FOLDER%\\moved\\ZandrellLauncher.exe\" \"%1\"", kRegExpandSz);
        },
        "registered", true, moved},
+      // The check first offers the expansion the command's length and 256
+      // characters more, with room for the terminator: this one fills it.
+      {"an expansion that just fits",
+       [&] {
+         copy_launcher(moved);
+         const std::string text = "%ZL_CHECK_COMMAND%";
+         std::string expanded = "\"" + moved + "\" \"%1\" ";
+         expanded.resize(text.size() + 256, 'p');
+         SetEnvironmentVariableA("ZL_CHECK_COMMAND", expanded.c_str());
+         command(text, kRegExpandSz);
+       },
+       "registered", true, moved},
       // Explorer, a 64-bit program on 64-bit Windows, expands ProgramFiles to
       // the 64-bit folder, where this 32-bit check would get the 32-bit one.
       {"ProgramFiles as the shell expands it",
@@ -285,6 +297,7 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
     std::filesystem::remove(folder_ + "\\Program.exe");
   }
   SetEnvironmentVariableA("ZL_CHECK_FOLDER", nullptr);
+  SetEnvironmentVariableA("ZL_CHECK_COMMAND", nullptr);
   std::filesystem::remove_all(std::filesystem::path(native).parent_path());
 }
 
