@@ -94,9 +94,9 @@ std::string Manifest(const std::string& trust_info) {
          "  </requestedPrivileges></security></trustInfo>\n</assembly>\n";
 }
 
-std::string Utf16(const std::string& text) {
-  std::string wide = "\xFF\xFE";
-  for (char c : text) wide += std::string{c, '\0'};
+std::string Utf16(const std::string& text, bool big_endian = false) {
+  std::string wide = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) wide += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
   return wide;
 }
 
@@ -110,7 +110,7 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
   const std::string commented = Manifest(
       "<!-- <requestedExecutionLevel level=\"requireAdministrator\"/> -->"
       "<requestedExecutionLevel level=\"asInvoker\"/>");
-  const std::string admin16 = Utf16(admin);
+  const std::string admin16 = Utf16(admin), admin16_big = Utf16(admin, true);
   const uint16_t x86 = kMachineI386, x64 = kMachineAmd64, arm64 = kMachineArm64;
   // Layouts in which Windows finds no manifest, although the file holds one
   // where a careless reader would look. The part of a section past its
@@ -144,6 +144,7 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     const char* layer_place = nullptr;
     const char* layers = nullptr;
     bool layer_found = false;
+    const char* says = nullptr;  // words the error has for this row alone
   } cases[] = {
       {"x86 on x86", StubProgram(x86, nullptr), x86, false, false, false, kStarts, "x86", nullptr},
       {"x86 on x64", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr},
@@ -151,10 +152,11 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
       {"x64 on x86", StubProgram(x64, nullptr), x86, false, false, false, kWrongMachine, "x64", nullptr},
       {"x64 on x64", StubProgram(x64, nullptr), x64, false, false, false, kStarts, "x64", nullptr},
       {"x64 on ARM64 without emulation", StubProgram(x64, nullptr), arm64, false, false, false,
-       kWrongMachine, "x64", nullptr},
+       kWrongMachine, "x64", nullptr, nullptr, nullptr, false, "it has no x64 emulation, which came with Windows 11"},
       {"x64 on ARM64 with emulation", StubProgram(x64, nullptr), arm64, true, false, false, kStarts, "x64",
        nullptr},
       {"ARM64 on x64", StubProgram(arm64, nullptr), x64, true, false, false, kWrongMachine, "ARM64", nullptr},
+      {"ARM on ARM64", StubProgram(kMachineArmNt, nullptr), arm64, false, false, false, kStarts, "ARM", nullptr},
       {"no PE header", "MZ", x86, false, false, false, kStarts, nullptr, nullptr},
       {"requireAdministrator, standard user", StubProgram(x86, &admin), x64, false, false, false,
        kNeedsElevation, "x86", "requireAdministrator"},
@@ -173,6 +175,8 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
       {"commented out", StubProgram(x86, &commented), x64, false, false, false, kStarts, "x86",
        "asInvoker"},
       {"UTF-16 manifest", StubProgram(x86, &admin16), x64, false, false, false,
+       kNeedsElevation, "x86", "requireAdministrator"},
+      {"UTF-16 big-endian manifest", StubProgram(x86, &admin16_big), x64, false, false, false,
        kNeedsElevation, "x86", "requireAdministrator"},
       {"x64 manifest asks", StubProgram(x64, &admin), x64, false, false, false, kNeedsElevation,
        "x64", "requireAdministrator"},
@@ -241,6 +245,9 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     EXPECT_EQ(error.find("error 740") != std::string::npos, c.verdict == kNeedsElevation)
         << c.name << ": " << error;
     EXPECT_EQ(report["run_as_admin_layer"].is_string(), c.layer_found) << c.name;
+    if (c.says != nullptr) {
+      EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
+    }
     // The text names the same step.
     RunCheck({"which", AsWindowsPath(base / "model.cfg")}, &out, &err);
     EXPECT_NE(out.find(c.verdict == kStarts ? "and exit with 0" : error), std::string::npos)
