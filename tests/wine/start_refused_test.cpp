@@ -44,7 +44,9 @@ TEST(StartRefused, WhichForeseesWhatWineRefuses) {
     int launcher;           // what the launcher exits with under Wine
     bool run_as_administrator = false;  // set on the Compatibility tab, for this user
     // While the check reads it, another process holds the build open for
-    // writing and deleting, as an update under way does.
+    // writing and deleting, as an update under way does; it lets go before
+    // the launcher starts the build, which Windows would not start while
+    // it is open for writing.
     bool held = false;
     // The check can't open its own token to learn whether the shell runs
     // programs elevated.
