@@ -19,6 +19,8 @@ const std::string kBaseText = kBase;
 constexpr uint32_t k32 = kKeyWow64_32Key;
 // "āmega" in UTF-8: "ā" has no form in code page 1252 nor in 932.
 const std::string kOutside = "\xc4\x81mega";
+// The longest name a key can have, its last character outside the code page.
+const std::string kLongestOutside = std::string(254, 'l') + "\xc4\x81";
 
 // The launcher is a 32-bit program; a 64-bit build of these tests sees the
 // other view when it names none.
@@ -34,6 +36,7 @@ class RegistryContract : public ::testing::Test {
   void TearDown() override { Clean(); }
   void Clean() {
     ASSERT_TRUE(DeleteKeyOutsideCodePage(kLocalMachine, kBase, kOutside, kKeyWow64_32Key));
+    ASSERT_TRUE(DeleteKeyOutsideCodePage(kLocalMachine, kBase, kLongestOutside, kKeyWow64_32Key));
     ASSERT_TRUE(RemoveTree(kLocalMachine, kBase, kKeyWow64_32Key));
     ASSERT_TRUE(RemoveTree(kLocalMachine, kBase, kKeyWow64_64Key));
     ASSERT_TRUE(RemoveTree(kClassesRoot, ".zandrellcontract"));
@@ -224,19 +227,22 @@ TEST_F(RegistryContract, TextOutsideTheCodePageIsRefusedNotReplaced) {
   const std::string& outside = kOutside;
   ASSERT_TRUE(WriteString(kLocalMachine, kBaseText + "\\amega", "Path", "C:\\plain", k32));
   ASSERT_TRUE(WriteKeyOutsideCodePage(kLocalMachine, kBaseText, outside, k32));
+  ASSERT_TRUE(WriteKeyOutsideCodePage(kLocalMachine, kBaseText, kLongestOutside, k32));
   ASSERT_TRUE(WriteStringOutsideCodePage(kLocalMachine, kBaseText + "\\amega", "Other", "C:\\" + outside, k32));
   ASSERT_TRUE(WriteValue(kLocalMachine, kBaseText + "\\amega", "Bytes", kRegBinary, outside, k32));
 
   RegistryKey key = nullptr;
   ASSERT_EQ(Open(kLocalMachine, kBase, kKeyRead | k32, &key), 0);
+  // Into the scan's 255 bytes: the longest name is refused for its
+  // character, not as a name too long to fit.
   std::multiset<std::string> names;
-  for (uint32_t i = 0; i < 2; ++i) {
-    char name[16];
+  for (uint32_t i = 0; i < 3; ++i) {
+    char name[255];
     uint32_t length = sizeof name;
     long result = EnumerateSubkey(key, i, name, &length);
     names.insert(result == 0 ? std::string(name) : "error " + std::to_string(result));
   }
-  EXPECT_EQ(names, (std::multiset<std::string>{"amega", "error 1113"}));
+  EXPECT_EQ(names, (std::multiset<std::string>{"amega", "error 1113", "error 1113"}));
   EXPECT_EQ(CloseRegistryKey(key), 0);
 
   const struct {

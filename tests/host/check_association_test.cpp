@@ -70,6 +70,7 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     std::string expanded;  // below the folder; "" where the command is no REG_EXPAND_SZ
     std::vector<std::string> earlier;  // below the folder: looked for before the program
     const char* detail = nullptr;      // where the reason matters
+    std::string text = "";             // the whole text report, where given
   } rows[] = {
       {"nothing", [] {}, "not registered", false, "", "", {}},
       {"our type removed", [&] { Register(ours, ""); }, "not registered", false, "", "", {},
@@ -133,6 +134,14 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
        "not registered", false, "", "", {},
        "Explorer's \"Open with\" choice, Applications\\ZandrellLauncher.exe, names a file type that does "
        "not exist"},
+      // Explorer's choice comes before this user's own file type too.
+      {"our type chosen in Explorer over this user's own",
+       [&] {
+         Register(ours, folder_ + "\\ZandrellLauncher.exe");
+         ASSERT_TRUE(WriteString(kCurrentUser, "Software\\Classes\\.cfg", "", "Other.Type"));
+         ChooseInExplorer(ours);
+       },
+       "registered", true, "\\ZandrellLauncher.exe", "", {}},
       {"another program picked in Open with",
        [&] {
          Register(ours, folder_ + "\\ZandrellLauncher.exe");
@@ -144,7 +153,16 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
          SetEnvironmentText("ZandrellHome", folder_);
          Register(ours, "%ZandrellHome%\\ZandrellLauncher.exe", kRegExpandSz);
        },
-       "registered", true, "\\ZandrellLauncher.exe", "\\ZandrellLauncher.exe", {}},
+       "registered", true, "\\ZandrellLauncher.exe", "\\ZandrellLauncher.exe", {}, nullptr,
+       "File type of .cfg:     Zandrell.Launcher.1\n"
+       "  for every user:      Zandrell.Launcher.1  (HKLM\\Software\\Classes\\.cfg)\n"
+       "  for this user:       (none)  (HKCU\\Software\\Classes\\.cfg)\n"
+       "  \"Open with\" choice:  (none)  (Explorer's UserChoice)\n"
+       "Description:           (none)\n"
+       "Open command:          \"%ZandrellHome%\\ZandrellLauncher.exe\" \"%1\"\n"
+       "  expands to:          \"" + folder_ + "\\ZandrellLauncher.exe\" \"%1\"\n"
+       "Program:               " + folder_ + "\\ZandrellLauncher.exe  (Zandrell Launcher)\n"
+       "Verdict:               registered: .cfg files open through " + folder_ + "\\ZandrellLauncher.exe\n"},
       // Explorer, a 64-bit program on 64-bit Windows, sees the 64-bit folders
       // where this 32-bit one sees the 32-bit ones.
       {"ProgramFiles as the 64-bit shell expands it",
@@ -181,6 +199,15 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
       {"an unquoted command with blanks",
        [&] { RegisterCommand(ours, folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe \"%1\""); },
        "registered", true, "\\Program Files\\ZL\\ZandrellLauncher.exe", "", {"\\Program.exe"}},
+      // The warning names the first program on the road.
+      {"an unquoted command with two blanks",
+       [&] {
+         fs::create_directories(base_ / "Program Files" / "Z L");
+         std::ofstream(base_ / "Program Files" / "Z L" / "ZandrellLauncher.exe") << "MZ";
+         RegisterCommand(ours, folder_ + "\\Program Files\\Z L\\ZandrellLauncher.exe \"%1\"");
+       },
+       "registered", true, "\\Program Files\\Z L\\ZandrellLauncher.exe", "",
+       {"\\Program.exe", "\\Program Files\\Z.exe"}},
       {"an unquoted command taken over by a program on its road",
        [&] {
          std::ofstream(base_ / "Program.exe") << "MZ";
@@ -239,6 +266,9 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
     EXPECT_EQ(RunCheck({"association"}, &text, &err), result);
     const std::string verdict_line = text.substr(text.rfind("Verdict:"));
     EXPECT_NE(verdict_line.find("  " + std::string(row.verdict) + ": "), std::string::npos) << text;
+    if (!row.text.empty()) {
+      EXPECT_EQ(text, row.text);
+    }
   }
 }
 

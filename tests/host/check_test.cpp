@@ -163,17 +163,68 @@ TEST_F(CheckAgreement, WhichPredictsTheLauncherByteForByte) {
 
 // A first line with every control character a line can hold (a line feed
 // ends it, Ctrl-Z ends the file's text) comes out of --json as it was read.
-TEST_F(CheckAgreement, TheFirstLineSurvivesJsonByteForByte) {
+// The text report shows each of them, DEL too, as an escape, and keeps every
+// label's text in one column: the whole report, as people read it.
+TEST_F(CheckAgreement, TheFirstLineIsKeptByJsonAndShownEscapedInText) {
   ResetHostPlatform();
+  ASSERT_TRUE(WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.5", "Path", folders_[3], kKeyWow64_32Key));
+  ASSERT_TRUE(WriteKey(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\Settings", kKeyWow64_32Key));
   std::string line;
   for (char c = 0x01; c <= 0x1F; ++c) {
     if (c != '\n' && c != 0x1A) line += c;
   }
   line += "\x7f\"\\Morvo";
   std::ofstream(base_ / "controls.cfg", std::ios::binary) << "x" << line << "\n";
+  const std::string file = AsWindowsPath(base_ / "controls.cfg");
   std::string out, err;
-  RunCheck({"which", AsWindowsPath(base_ / "controls.cfg"), "--json"}, &out, &err);
+  RunCheck({"which", file, "--json"}, &out, &err);
   EXPECT_EQ(nlohmann::json::parse(out)["first_line"].get<std::string>(), line);
+
+  const std::string exe32 = folders_[3] + "\\Exec32\\Morvo32.exe", exe64 = folders_[3] + "\\Exec64\\Morvo64.exe";
+  EXPECT_EQ(RunCheck({"which", file}, &out, &err), 0);
+  EXPECT_EQ(out,
+            "File:         " + file + "\n"
+            "First line:   \"\\x01\\x02\\x03\\x04\\x05\\x06\\x07\\x08\\t\\x0b\\x0c\\r\\x0e\\x0f\\x10\\x11\\x12"
+            "\\x13\\x14\\x15\\x16\\x17\\x18\\x19\\x1b\\x1c\\x1d\\x1e\\x1f\\x7f\"\\Morvo\" (read from the second byte)\n"
+            "Tool:         Morvo\n"
+            "Builds found, in the launcher's order (the last one is started):\n"
+            "     9.5  32-bit  " + exe32 + "\n"
+            "  >  9.5  64-bit  " + exe64 + "\n"
+            "Passed over:\n"
+            "  HKLM\\SOFTWARE\\KESTAL\\Morvo\\Settings:  not a version name (major.minor)\n"
+            "Command line: \"" + exe64 + "\" \"" + file + "\"\n"
+            "Result:       the launcher would start Morvo 9.5 (64-bit) and exit with 0\n");
+}
+
+// Why the launcher would start nothing, in the words `which` finds for each
+// reason: a near miss of the name is pointed out, and an argument the
+// launcher takes for a switch is named as the switch it is.
+TEST_F(CheckAgreement, WhichSaysWhyTheLauncherWouldStartNothing) {
+  std::ofstream(base_ / "zero.cfg", std::ios::binary) << std::string("xab\0Morvo\r\n", 10);
+  const std::string neither = "its first line names neither Morvo nor Tessaline";
+  const struct {
+    const char* name;
+    std::string file;
+    std::string error;
+  } cases[] = {
+      {"a zero byte before the name", AsWindowsPath(base_ / "zero.cfg"),
+       neither + " before a zero byte, where the search ends; the first byte of the file is never read"},
+      {"the name in other letters", configs_[3],
+       neither + " in these letters (the names are matched case for case); the first byte of the file is never read"},
+      {"the name in the first byte only", configs_[4], neither + "; the first byte of the file is never read"},
+      {"the switch to register", "/regserver",
+       "the launcher would take this for its switch to register the file association"},
+      {"the switch to remove", "-UnRegServer",
+       "the launcher would take this for its switch to remove the file association"},
+      {"a dash and no switch", "-model.cfg",
+       "an argument that begins with - or / is taken for a switch, and this is none"},
+  };
+  for (const auto& c : cases) {
+    ResetHostPlatform();
+    std::string out, err;
+    EXPECT_EQ(RunCheck({"which", c.file, "--json"}, &out, &err), 1) << c.name;
+    EXPECT_EQ(nlohmann::json::parse(out)["error"], c.error) << c.name;
+  }
 }
 
 // When the check can't go on, it still answers: one JSON object under --json,

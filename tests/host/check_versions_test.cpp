@@ -66,6 +66,8 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
     std::vector<std::string> ignored;
     int problems;
     int result;
+    std::string text = "";  // the whole text report, where given
+    std::string json = "";  // the whole JSON report, where given, GOOD for the folder
   } rows[] = {
       {"nothing installed", [] {}, {}, "not there", {}, 0, 1},
       {"one installation, and settings that are none",
@@ -120,6 +122,60 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
        },
        {{"9.0", "used"}}, "",
        {"HKLM\\" + kMorvo + "\\11.0 (64-bit)", "HKCU\\" + kMorvo + "\\13.0"}, 2, 1},
+      {"the whole of one report",
+       [&] {
+         Install("9.0");
+         ASSERT_TRUE(WriteKey(kLocalMachine, kMorvo + "\\1.1", k32));
+         Install("11.0", k64);
+         Install("13.0", 0, kCurrentUser);
+       },
+       {{"1.1", "passed over: no \"Path\" value"}, {"9.0", "used"}}, "",
+       {"HKLM\\" + kMorvo + "\\11.0 (64-bit)", "HKCU\\" + kMorvo + "\\13.0"}, 3, 1,
+       "For Morvo files the launcher reads HKLM\\SOFTWARE\\KESTAL\\Morvo (32-bit view), looking for Morvo builds:\n"
+       "  key  version  32-bit  64-bit  verdict                       Path\n"
+       "  1.1  1.1      -       -       passed over: no \"Path\" value\n"
+       "  9.0  9.0      found   found   used                          " + good_ + "\n"
+       "  It would start Morvo 9.0, 64-bit: " + good_ + "\\Exec64\\Morvo64.exe\n"
+       "For Tessaline files the launcher reads HKLM\\SOFTWARE\\KESTAL\\Morvo, then "
+       "HKLM\\SOFTWARE\\KESTAL\\Tessaline (32-bit view), looking for Quin builds:\n"
+       "  key        version  32-bit   64-bit   verdict                                   Path\n"
+       "  Tessaline                             not there\n"
+       "  Morvo\\1.1  1.1      -        -        passed over: no \"Path\" value\n"
+       "  Morvo\\9.0  9.0      missing  missing  passed over: no Quin build in its folder  " + good_ + "\n"
+       "  It would start nothing: no build of it is installed where the launcher looks\n"
+       "Installations the launcher does not see:\n"
+       "  ignored: HKLM\\SOFTWARE\\KESTAL\\Morvo\\11.0 (64-bit view), Path " + good_ +
+           ": the launcher, a 32-bit program, reads the 32-bit registry view only\n"
+       "  ignored: HKCU\\SOFTWARE\\KESTAL\\Morvo\\13.0, Path " + good_ +
+           ": the launcher reads HKEY_LOCAL_MACHINE only, never one user's keys\n",
+       R"json({"tools": [
+         {"tool": "Morvo",
+          "roots": [{"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo", "found": true, "problem": null}],
+          "installations": [
+            {"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo\\1.1", "version": "1.1", "path": null, "builds": [],
+             "verdict": "passed over", "reason": "no \"Path\" value", "note": null},
+            {"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo\\9.0", "version": "9.0", "path": "GOOD",
+             "builds": [{"bits": 32, "exe": "GOOD\\Exec32\\Morvo32.exe", "exists": true},
+                        {"bits": 64, "exe": "GOOD\\Exec64\\Morvo64.exe", "exists": true}],
+             "verdict": "used", "reason": null, "note": null}],
+          "would_start": {"version": "9.0", "bits": 64, "exe": "GOOD\\Exec64\\Morvo64.exe"}},
+         {"tool": "Tessaline",
+          "roots": [{"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo", "found": true, "problem": null},
+                    {"key": "HKLM\\SOFTWARE\\KESTAL\\Tessaline", "found": false, "problem": "not there"}],
+          "installations": [
+            {"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo\\1.1", "version": "1.1", "path": null, "builds": [],
+             "verdict": "passed over", "reason": "no \"Path\" value", "note": null},
+            {"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo\\9.0", "version": "9.0", "path": "GOOD",
+             "builds": [{"bits": 32, "exe": "GOOD\\Exec32\\Quin32.exe", "exists": false},
+                        {"bits": 64, "exe": "GOOD\\Exec64\\Quin64.exe", "exists": false}],
+             "verdict": "passed over", "reason": "no Quin build in its folder", "note": null}],
+          "would_start": null}],
+        "ignored": [
+          {"key": "HKLM\\SOFTWARE\\KESTAL\\Morvo\\11.0", "view": "64-bit", "path": "GOOD",
+           "reason": "the launcher, a 32-bit program, reads the 32-bit registry view only"},
+          {"key": "HKCU\\SOFTWARE\\KESTAL\\Morvo\\13.0", "view": null, "path": "GOOD",
+           "reason": "the launcher reads HKEY_LOCAL_MACHINE only, never one user's keys"}],
+        "problems": 3})json"},
       // 32-bit Windows has one view: what the 64-bit view flag names is what
       // the launcher reads.
       {"one registry view only",
@@ -162,6 +218,14 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
          FailCall("EnumerateSubkey", 3, kErrorAccessDenied);
        },
        {{"1.0", "used"}, {"2.0", "used"}}, "reading stopped at subkey 3 of 4: access is denied", {}, 1, 1},
+      // Every subkey was read: the root only failed to close.
+      {"a root read to its end that can't be closed",
+       [&] {
+         Install("9.0");
+         // The first close is of 9.0's key, the second of the root.
+         FailCall("CloseRegistryKey", 2, kErrorInvalidHandle);
+       },
+       {{"9.0", "used"}}, "could not be closed: error 6", {}, 1, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -205,6 +269,15 @@ TEST_F(CheckVersions, EachRegistryStateGivesItsVerdictsAndExitCode) {
     }
     EXPECT_EQ(ignored, row.ignored);
     EXPECT_EQ(report["problems"], row.problems);
+    if (!row.text.empty()) {
+      EXPECT_EQ(text, row.text);
+    }
+    if (!row.json.empty()) {
+      std::string expected = row.json, folder;
+      for (char c : good_) folder += c == '\\' ? std::string("\\\\") : std::string(1, c);
+      for (size_t at; (at = expected.find("GOOD")) != std::string::npos;) expected.replace(at, 4, folder);
+      EXPECT_EQ(report, nlohmann::json::parse(expected));
+    }
     // Nothing to start for Morvo files: the report says so.
     EXPECT_EQ(morvo["would_start"].is_null(),
               text.find("It would start nothing") < text.find("For Tessaline files"));

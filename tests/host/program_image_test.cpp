@@ -24,14 +24,27 @@ void Put(std::string* bytes, size_t offset, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) (*bytes)[offset + i] = static_cast<char>(value >> (8 * i) & 0xFF);
 }
 
+// Where the section holding the resources lies, as its header gives it; the
+// defaults are a linker's layout: the tree at the section's start, all of the
+// section stored in the file.
+struct Layout {
+  uint32_t tree_at = 0;          // the tree's offset within the section
+  uint32_t raw_size = 0;         // SizeOfRawData; 0: the whole section
+  uint32_t raw_pointer = 0x400;  // PointerToRawData
+  bool type_among_named = false; // RT_MANIFEST's entry counted with the named ones
+};
+
 // A program file as a linker lays it out, reduced to what Windows reads
 // before it starts one: the DOS header, the PE header with `machine`, and one
 // section holding the resource tree with `manifest` as RT_MANIFEST `id`
-// (none when `manifest` is null).
-std::string StubProgram(uint16_t machine, const std::string* manifest, uint32_t id = 1) {
+// (none when `manifest` is null). The tree's bytes are written where
+// PointerToRawData plus its offset in the section points, that sum cut to
+// 32 bits: past 4 GiB, where a reader that wraps around would look.
+std::string StubProgram(uint16_t machine, const std::string* manifest, uint32_t id = 1,
+                        const Layout& layout = Layout()) {
   const bool pe64 = machine == kMachineAmd64 || machine == kMachineArm64;
   const uint32_t pe = 0x80, optional_size = pe64 ? 240 : 224;
-  const uint32_t section_table = pe + 24 + optional_size, raw = 0x400, rva = 0x1000;
+  const uint32_t section_table = pe + 24 + optional_size, rva = 0x1000;
   std::string file = "MZ";
   Put(&file, 0x3C, pe, 4);
   Put(&file, pe, 0x4550, 4);  // "PE\0\0"
@@ -45,29 +58,31 @@ std::string StubProgram(uint16_t machine, const std::string* manifest, uint32_t 
   // each, the data entry, then the manifest.
   std::string tree;
   const uint32_t levels[] = {24, id, 0x409};
+  const uint32_t tree_rva = rva + layout.tree_at;
   for (uint32_t level = 0; level < 3; ++level) {
     const uint32_t at = level * 24;
-    Put(&tree, at + 14, 1, 2);
+    Put(&tree, at + (level == 0 && layout.type_among_named ? 12 : 14), 1, 2);
     Put(&tree, at + 16, levels[level], 4);
     Put(&tree, at + 20, level < 2 ? (0x80000000u | (at + 24)) : at + 24, 4);
   }
   const std::string text = manifest != nullptr ? *manifest : "";
-  Put(&tree, 72, rva + 88, 4);
+  Put(&tree, 72, tree_rva + 88, 4);
   Put(&tree, 76, static_cast<uint32_t>(text.size()), 4);
   tree.resize(88);
   tree += text;
   const uint32_t size = static_cast<uint32_t>(tree.size());
   if (manifest != nullptr) {
-    Put(&file, directories + 2 * 8, rva, 4);
+    Put(&file, directories + 2 * 8, tree_rva, 4);
     Put(&file, directories + 2 * 8 + 4, size, 4);
   }
+  const uint32_t virtual_size = layout.tree_at + size;
   file.resize(section_table);
   file += ".rsrc";
-  Put(&file, section_table + 8, size, 4);
+  Put(&file, section_table + 8, virtual_size, 4);
   Put(&file, section_table + 12, rva, 4);
-  Put(&file, section_table + 16, size, 4);
-  Put(&file, section_table + 20, raw, 4);
-  file.resize(raw);
+  Put(&file, section_table + 16, layout.raw_size != 0 ? layout.raw_size : virtual_size, 4);
+  Put(&file, section_table + 20, layout.raw_pointer, 4);
+  file.resize(static_cast<uint32_t>(layout.raw_pointer + layout.tree_at));
   return file + tree;
 }
 
@@ -79,9 +94,9 @@ std::string Manifest(const std::string& trust_info) {
          "  </requestedPrivileges></security></trustInfo>\n</assembly>\n";
 }
 
-std::string Utf16(const std::string& text) {
-  std::string wide = "\xFF\xFE";
-  for (char c : text) wide += std::string{c, '\0'};
+std::string Utf16(const std::string& text, bool big_endian = false) {
+  std::string wide = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) wide += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
   return wide;
 }
 
@@ -95,8 +110,26 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
   const std::string commented = Manifest(
       "<!-- <requestedExecutionLevel level=\"requireAdministrator\"/> -->"
       "<requestedExecutionLevel level=\"asInvoker\"/>");
-  const std::string admin16 = Utf16(admin);
+  const std::string admin16 = Utf16(admin), admin16_big = Utf16(admin, true);
   const uint16_t x86 = kMachineI386, x64 = kMachineAmd64, arm64 = kMachineArm64;
+  // Layouts in which Windows finds no manifest, although the file holds one
+  // where a careless reader would look. The part of a section past its
+  // stored bytes is in memory only, as zeros: the file's bytes there are no
+  // part of it.
+  Layout in_tail;
+  in_tail.tree_at = 0x400;
+  in_tail.raw_size = 0x200;
+  // The manifest's stored bytes end before its requestedExecutionLevel.
+  Layout cut_short;
+  cut_short.raw_size = 88 + static_cast<uint32_t>(admin.find("<requestedExecutionLevel"));
+  // Windows looks for a numbered type among the numbered entries only.
+  Layout among_named;
+  among_named.type_among_named = true;
+  // PointerToRawData plus the tree's offset passes 4 GiB: no file offset
+  // reaches it, and cut to 32 bits it would point back into the file.
+  Layout past_4_gib;
+  past_4_gib.raw_pointer = 0xFFFFFC00u;
+  past_4_gib.tree_at = 0x800;
   enum Verdict { kStarts, kWrongMachine, kNeedsElevation };
   const struct {
     const char* name;
@@ -111,6 +144,7 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     const char* layer_place = nullptr;
     const char* layers = nullptr;
     bool layer_found = false;
+    const char* says = nullptr;  // words the error has for this row alone
   } cases[] = {
       {"x86 on x86", StubProgram(x86, nullptr), x86, false, false, false, kStarts, "x86", nullptr},
       {"x86 on x64", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr},
@@ -118,10 +152,11 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
       {"x64 on x86", StubProgram(x64, nullptr), x86, false, false, false, kWrongMachine, "x64", nullptr},
       {"x64 on x64", StubProgram(x64, nullptr), x64, false, false, false, kStarts, "x64", nullptr},
       {"x64 on ARM64 without emulation", StubProgram(x64, nullptr), arm64, false, false, false,
-       kWrongMachine, "x64", nullptr},
+       kWrongMachine, "x64", nullptr, nullptr, nullptr, false, "it has no x64 emulation, which came with Windows 11"},
       {"x64 on ARM64 with emulation", StubProgram(x64, nullptr), arm64, true, false, false, kStarts, "x64",
        nullptr},
       {"ARM64 on x64", StubProgram(arm64, nullptr), x64, true, false, false, kWrongMachine, "ARM64", nullptr},
+      {"ARM on ARM64", StubProgram(kMachineArmNt, nullptr), arm64, false, false, false, kStarts, "ARM", nullptr},
       {"no PE header", "MZ", x86, false, false, false, kStarts, nullptr, nullptr},
       {"requireAdministrator, standard user", StubProgram(x86, &admin), x64, false, false, false,
        kNeedsElevation, "x86", "requireAdministrator"},
@@ -141,12 +176,22 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
        "asInvoker"},
       {"UTF-16 manifest", StubProgram(x86, &admin16), x64, false, false, false,
        kNeedsElevation, "x86", "requireAdministrator"},
+      {"UTF-16 big-endian manifest", StubProgram(x86, &admin16_big), x64, false, false, false,
+       kNeedsElevation, "x86", "requireAdministrator"},
       {"x64 manifest asks", StubProgram(x64, &admin), x64, false, false, false, kNeedsElevation,
        "x64", "requireAdministrator"},
       // Windows applies the manifest with ID 1 to a program; others are for
       // its DLLs.
       {"manifest not ID 1", StubProgram(x86, &admin, 2), x64, false, false, false, kStarts, "x86",
        nullptr},
+      {"resource tree in the section's memory-only tail", StubProgram(x86, &admin, 1, in_tail), x64, false,
+       false, false, kStarts, "x86", nullptr},
+      {"manifest running on into the memory-only tail", StubProgram(x86, &admin, 1, cut_short), x64, false,
+       false, false, kStarts, "x86", nullptr},
+      {"manifest's type counted among the named entries", StubProgram(x86, &admin, 1, among_named), x64,
+       false, false, false, kStarts, "x86", nullptr},
+      {"resource tree past 4 GiB into the file", StubProgram(x86, &admin, 1, past_4_gib), x64, false, false,
+       false, kStarts, "x86", nullptr},
       // The machine is what Windows refuses first.
       {"wrong machine asking for rights", StubProgram(x64, &admin), x86, false, false, false,
        kWrongMachine, "x64", "requireAdministrator"},
@@ -200,6 +245,9 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     EXPECT_EQ(error.find("error 740") != std::string::npos, c.verdict == kNeedsElevation)
         << c.name << ": " << error;
     EXPECT_EQ(report["run_as_admin_layer"].is_string(), c.layer_found) << c.name;
+    if (c.says != nullptr) {
+      EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
+    }
     // The text names the same step.
     RunCheck({"which", AsWindowsPath(base / "model.cfg")}, &out, &err);
     EXPECT_NE(out.find(c.verdict == kStarts ? "and exit with 0" : error), std::string::npos)

@@ -199,6 +199,16 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
     ASSERT_EQ(StartLauncher("/regserver"), 0);
     ASSERT_TRUE(WriteValue(kClassesRoot, kProgId + "\\Shell\\Open\\Command", "", type, WithTerminator(text)));
   };
+  // Our open command, expanded from a variable to `extra` characters more
+  // than its own text.
+  auto expanding_by = [&](size_t extra) {
+    copy_launcher(moved);
+    const std::string text = "%ZL_CHECK_COMMAND%";
+    std::string expanded = "\"" + moved + "\" \"%1\" ";
+    expanded.resize(text.size() + extra, 'p');
+    SetEnvironmentVariableA("ZL_CHECK_COMMAND", expanded.c_str());
+    command(text, kRegExpandSz);
+  };
   const struct {
     const char* name;
     std::function<void()> arrange;
@@ -238,6 +248,11 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
          command("\"%ZL_CHECK_FOLDER%\\moved\\ZandrellLauncher.exe\" \"%1\"", kRegExpandSz);
        },
        "registered", true, moved},
+      // The check first offers the expansion the command's length and 256
+      // characters more, with room for the terminator: this one fills it,
+      // and the next one asks for more.
+      {"an expansion that just fits", [&] { expanding_by(256); }, "registered", true, moved},
+      {"an expansion longer than first offered", [&] { expanding_by(257); }, "registered", true, moved},
       // Explorer, a 64-bit program on 64-bit Windows, expands ProgramFiles to
       // the 64-bit folder, where this 32-bit check would get the 32-bit one.
       {"ProgramFiles as the shell expands it",
@@ -300,6 +315,7 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
     std::filesystem::remove(folder_ + "\\Program.exe");
   }
   SetEnvironmentVariableA("ZL_CHECK_FOLDER", nullptr);
+  SetEnvironmentVariableA("ZL_CHECK_COMMAND", nullptr);
   std::filesystem::remove_all(std::filesystem::path(native).parent_path());
 }
 

@@ -1,6 +1,7 @@
 #include "tests/wine/harness.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <winsafer.h>
 
 #include <filesystem>
@@ -114,7 +115,22 @@ int RunCapturing(const std::string& command_line, std::string* output) {
   return RunCapturingW(FromAnsi(command_line), output);
 }
 
-int RunCapturingW(const std::wstring& command_line, std::string* output) {
+namespace {
+
+// An empty DACL grants nothing: the token's owner may still change it, but
+// no one, the process itself included, may open it to query it.
+bool ShutToken(HANDLE process) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, WRITE_DAC, &token)) return false;
+  ACL empty;
+  const bool shut = InitializeAcl(&empty, sizeof empty, ACL_REVISION) &&
+                    SetSecurityInfo(token, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &empty, nullptr) == ERROR_SUCCESS;
+  CloseHandle(token);
+  return shut;
+}
+
+int Capture(const std::wstring& command_line, std::string* output, bool shut_token) {
   StubLogPath();
   const std::string file = TempFolder() + "zandrell-captured-output.txt";
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
@@ -132,10 +148,28 @@ int RunCapturingW(const std::wstring& command_line, std::string* output) {
   BOOL started = CreateProcessW(nullptr, &writable[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                                 nullptr, nullptr, &startup, &process);
   CloseHandle(out);
-  int result = started ? RunToTheEnd(process) : -1000;
+  int result = -1000;
+  if (started && shut_token && !ShutToken(process.hProcess)) {
+    TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    result = -1003;
+  } else if (started) {
+    result = RunToTheEnd(process);
+  }
   *output = ReadBytes(file);
   DeleteFileA(file.c_str());
   return result;
+}
+
+}  // namespace
+
+int RunCapturingW(const std::wstring& command_line, std::string* output) {
+  return Capture(command_line, output, false);
+}
+
+int RunCapturingWithTokenShut(const std::string& command_line, std::string* output) {
+  return Capture(FromAnsi(command_line), output, true);
 }
 
 namespace {

@@ -18,6 +18,10 @@ int RunExact(const std::string& command_line);
 // The same, with what the program wrote to its standard output.
 int RunCapturing(const std::string& command_line, std::string* output);
 int RunCapturingW(const std::wstring& command_line, std::string* output);
+// The same with the program's own access token shut to every query, its
+// own included (the token's DACL emptied before the program runs), as
+// where the system can't tell it whether it is elevated.
+int RunCapturingWithTokenShut(const std::string& command_line, std::string* output);
 // The same with a UTF-16 command line, the way the shell starts programs;
 // `program`, when given, names the program apart from the command line.
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());

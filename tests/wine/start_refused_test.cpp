@@ -52,6 +52,14 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
     const char* predicted;  // the step `which` names; null: it would start
     int launcher;           // what the launcher, started by a standard user, exits with
     bool run_as_administrator = false;  // set on the Compatibility tab, for this user
+    // While the check reads it, another process holds the build open for
+    // writing and deleting, as an update under way does; it lets go before
+    // the launcher starts the build, which Windows would not start while
+    // it is open for writing.
+    bool held = false;
+    // The check can't open its own token to learn whether the shell runs
+    // programs elevated.
+    bool token_shut = false;
   } cases[] = {
       {"x86", stub, nullptr, nullptr, 0},
       // Neither x64 nor 32-bit Windows (nor Wine as either) loads an ARM64
@@ -69,6 +77,11 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
       // "Run this program as an administrator" on the Compatibility tab:
       // Windows refuses as for the manifest; Wine knows no such layer.
       {"run as administrator", stub, nullptr, "RUNASADMIN", under_wine ? 0 : -1, true},
+      {"held open for writing and deleting", admin, "requireAdministrator", "error 740", under_wine ? 0 : -1,
+       false, true},
+      // Rights that can't be learnt are taken to be enough: a start that
+      // Windows may well allow is never foretold as refused.
+      {"rights unknown", admin, "requireAdministrator", nullptr, under_wine ? 0 : -1, false, false, true},
   };
   const std::string folder = ScratchFolder("refused");
   const std::string file = folder + "\\model.cfg";
@@ -82,9 +95,16 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
       ASSERT_TRUE(WriteString(kCurrentUser, kLayers, exe, "~ RUNASADMIN"));
     }
 
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (c.held) {
+      holder = CreateFileA(exe.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(holder, INVALID_HANDLE_VALUE) << c.name;
+    }
     std::string output;
-    const int predicted =
-        RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + file + "\" --json", &output);
+    const std::string check = "\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + file + "\" --json";
+    const int predicted = c.token_shut ? RunCapturingWithTokenShut(check, &output) : RunCapturing(check, &output);
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     const json report = json::parse(output);
     EXPECT_EQ(predicted, c.predicted ? 1 : 0) << c.name;
     EXPECT_EQ(report["exe"], exe) << c.name;
