@@ -79,3 +79,40 @@ add_custom_command(OUTPUT ${ZANDRELL_TEST_KIT}
   VERBATIM)
 add_custom_target(test_kit ALL DEPENDS ${ZANDRELL_TEST_KIT})
 
+# Under Wine: the kit unpacked into a fresh 64-bit prefix and into a fresh
+# 32-bit one, run as a person runs it. The suites expect the system language
+# of the locale they are started in (see the description cases), and fr_FR
+# is one whose file-type description is the English one that every other case
+# expects.
+add_executable(deny_software_writes tests/kit/deny_software_writes.cpp)
+target_link_libraries(deny_software_writes PRIVATE advapi32 project_warnings)
+add_executable(installs_and_fails tests/kit/installs_and_fails.cpp)
+target_compile_definitions(installs_and_fails PRIVATE ZL_PACKAGE_VERSION="${ZANDRELL_PACKAGE_VERSION}")
+target_link_libraries(installs_and_fails PRIVATE project_warnings)
+
+set(kit_under_wine ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/kit_under_wine.py)
+set(KIT_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/kit-prefix;LC_ALL=fr_FR.UTF-8")
+set(KIT32_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/kit-prefix32;WINEARCH=win32;LC_ALL=fr_FR.UTF-8")
+add_test(NAME kit_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME kit_in_wine COMMAND ${kit_under_wine} run ${ZANDRELL_TEST_KIT} ${kit_suites})
+add_test(NAME kit_counts_failing_suites COMMAND ${kit_under_wine} failing-suites ${ZANDRELL_TEST_KIT}
+  $<TARGET_FILE:installs_and_fails> ${kit_suites})
+add_test(NAME kit_refuses_to_start
+  COMMAND ${kit_under_wine} refusals ${ZANDRELL_TEST_KIT} $<TARGET_FILE:deny_software_writes>)
+add_test(NAME kit_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+add_test(NAME kit_prefix_win32 COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME kit_in_wine_win32 COMMAND ${kit_under_wine} run ${ZANDRELL_TEST_KIT} ${kit_suites})
+add_test(NAME kit_shutdown_win32 COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+set_tests_properties(kit_prefix kit_in_wine kit_counts_failing_suites kit_refuses_to_start kit_shutdown
+  PROPERTIES ENVIRONMENT "${KIT_ENVIRONMENT}")
+set_tests_properties(kit_prefix_win32 kit_in_wine_win32 kit_shutdown_win32
+  PROPERTIES ENVIRONMENT "${KIT32_ENVIRONMENT}")
+set_tests_properties(kit_prefix PROPERTIES FIXTURES_SETUP kit)
+set_tests_properties(kit_shutdown PROPERTIES FIXTURES_CLEANUP kit)
+set_tests_properties(kit_prefix_win32 PROPERTIES FIXTURES_SETUP kit32)
+set_tests_properties(kit_shutdown_win32 PROPERTIES FIXTURES_CLEANUP kit32)
+set_tests_properties(kit_in_wine kit_counts_failing_suites kit_refuses_to_start PROPERTIES FIXTURES_REQUIRED kit)
+set_tests_properties(kit_in_wine_win32 PROPERTIES FIXTURES_REQUIRED kit32)
+set_tests_properties(kit_prefix kit_in_wine kit_counts_failing_suites kit_refuses_to_start kit_shutdown
+  kit_prefix_win32 kit_in_wine_win32 kit_shutdown_win32 PROPERTIES RESOURCE_LOCK wineprefix LABELS kit)
+set_tests_properties(kit_in_wine kit_in_wine_win32 PROPERTIES TIMEOUT 900)
