@@ -116,3 +116,10 @@ set_tests_properties(kit_in_wine_win32 PROPERTIES FIXTURES_REQUIRED kit32)
 set_tests_properties(kit_prefix kit_in_wine kit_counts_failing_suites kit_refuses_to_start kit_shutdown
   kit_prefix_win32 kit_in_wine_win32 kit_shutdown_win32 PROPERTIES RESOURCE_LOCK wineprefix LABELS kit)
 set_tests_properties(kit_in_wine kit_in_wine_win32 PROPERTIES TIMEOUT 900)
+
+# The workflow that runs the kit on a hosted Windows runner, read back, since
+# it cannot run here.
+add_test(NAME kit_workflow
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_workflow.py
+    ${CMAKE_SOURCE_DIR}/.github/workflows/windows.yml ${CMAKE_SOURCE_DIR}/README.md ${ZANDRELL_TEST_KIT})
+set_tests_properties(kit_workflow PROPERTIES LABELS kit)
