@@ -179,24 +179,22 @@ def registry_snapshot():
 def files_snapshot(skip):
     """Every file, folder and link on drive C: outside `skip`, with each
     file's size and digest."""
+    def describe(path):
+        if path.is_symlink():
+            return "link to " + os.readlink(path)
+        if path.is_dir():
+            return "folder"
+        return f"{path.stat().st_size} bytes, {hashlib.sha256(path.read_bytes()).hexdigest()}"
+
     entries = {}
     for root, folders, files in os.walk(DRIVE_C):
-        here = Path(root)
-        for name in list(folders):
-            path = here / name
-            if path == skip:
-                folders.remove(name)
-            elif path.is_symlink():
-                entries[str(path.relative_to(DRIVE_C))] = "link to " + os.readlink(path)
-            else:
-                entries[str(path.relative_to(DRIVE_C))] = "folder"
-        for name in files:
-            path = here / name
-            if path.is_symlink():
-                entries[str(path.relative_to(DRIVE_C))] = "link to " + os.readlink(path)
-            else:
-                digest = hashlib.sha256(path.read_bytes()).hexdigest()
-                entries[str(path.relative_to(DRIVE_C))] = f"{path.stat().st_size} bytes, {digest}"
+        if Path(root) == skip:
+            folders.clear()
+            continue
+        for name in folders + files:
+            path = Path(root) / name
+            if path != skip:
+                entries[str(path.relative_to(DRIVE_C))] = describe(path)
     return entries
 
 
