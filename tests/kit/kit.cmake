@@ -80,10 +80,10 @@ add_custom_command(OUTPUT ${ZANDRELL_TEST_KIT}
 add_custom_target(test_kit ALL DEPENDS ${ZANDRELL_TEST_KIT})
 
 # Under Wine: the kit unpacked into a fresh 64-bit prefix and into a fresh
-# 32-bit one, run as a person runs it. The suites expect the system language
-# of the locale they are started in (see the description cases), and fr_FR
-# is one whose file-type description is the English one that every other case
-# expects.
+# 32-bit one, run as a person runs it. Wine takes the system language from
+# the locale; the file-type description cases know a few locales only, and
+# fr_FR is one of them in which the description is the English one that the
+# other cases expect.
 add_executable(deny_software_writes tests/kit/deny_software_writes.cpp)
 target_link_libraries(deny_software_writes PRIVATE advapi32 project_warnings)
 add_executable(installs_and_fails tests/kit/installs_and_fails.cpp)
