@@ -52,7 +52,6 @@ foreach(program ${kit_programs})
   list(APPEND kit_program_files $<TARGET_FILE:${program}>)
 endforeach()
 set(kit_planted_dlls $<TARGET_FILE:planted_version> $<TARGET_FILE:planted_shell32>)
-string(REGEX REPLACE "\\.msi$" "" kit_packaged_files ${ZANDRELL_PACKAGE})
 get_filename_component(kit_rebuilt_files ${kit_rebuilt} NAME_WLE)
 get_filename_component(kit_upgrade_files ${kit_upgrade} NAME_WLE)
 
@@ -64,7 +63,7 @@ add_custom_command(OUTPUT ${ZANDRELL_TEST_KIT}
   COMMAND ${CMAKE_COMMAND} -E copy ${kit_work}/run-tests.cmd ${kit_program_files}
     ${CMAKE_BINARY_DIR}/stub_tool_x64.exe ${ZANDRELL_PACKAGE} ${kit_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${kit_planted_dlls} ${kit_folder}/planted
-  COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_packaged_files}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${packaged_files}
     ${kit_folder}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}
   COMMAND ${CMAKE_COMMAND} -E copy ${kit_rebuilt} ${kit_upgrade} ${kit_folder}/installer-test
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_work}/packages/${kit_rebuilt_files}
