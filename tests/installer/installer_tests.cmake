@@ -15,15 +15,16 @@ string(REGEX REPLACE "\\.msi$" "" packaged_files ${ZANDRELL_PACKAGE})
 add_test(NAME installer_tables
   COMMAND ${Python3_EXECUTABLE} ${installer_tests}/check_tables.py ${ZANDRELL_PACKAGE}
     ${packaged_files} ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
+# What every package carries, as build-package.sh takes it.
+set(packaged_programs $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>)
 add_test(NAME installer_rebuild_identical
   COMMAND ${installer_tests}/check-package-rebuild.sh ${ZANDRELL_PACKAGE_VERSION}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/rebuild)
+    ${packaged_programs} ${installer_work}/rebuild)
 add_test(NAME installer_signing
-  COMMAND ${installer_tests}/check-signing.sh
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/signing)
+  COMMAND ${installer_tests}/check-signing.sh ${packaged_programs} ${installer_work}/signing)
 add_test(NAME installer_timestamp_signing
-  COMMAND ${installer_tests}/check-timestamp-signing.sh
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${installer_work}/timestamp)
+  COMMAND ${installer_tests}/check-timestamp-signing.sh ${packaged_programs}
+    ${installer_work}/timestamp)
 set_tests_properties(installer_sequence installer_tables installer_rebuild_identical
   installer_signing installer_timestamp_signing PROPERTIES LABELS installer)
 
@@ -50,13 +51,11 @@ add_dependencies(installer_wine_tests ZandrellLauncher_msi stub_tool shell_open)
 
 add_test(NAME msi_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
 add_test(NAME msi_upgrade_package
-  COMMAND ${installer_tests}/build-upgrade-package.sh ${upgrade_version}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
+  COMMAND ${installer_tests}/build-upgrade-package.sh ${upgrade_version} ${packaged_programs}
     ${installer_work}/ZandrellLauncher-${upgrade_version}.msi)
 add_test(NAME msi_rebuilt_package
   COMMAND ${installer_tests}/build-upgrade-package.sh ${ZANDRELL_PACKAGE_VERSION}
-    $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck>
-    ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
+    ${packaged_programs} ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
 add_test(NAME msi_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
 set_tests_properties(msi_prefix msi_rebuilt_package PROPERTIES FIXTURES_SETUP msi)
 set_tests_properties(msi_upgrade_package PROPERTIES FIXTURES_SETUP "msi;msi_next_version")

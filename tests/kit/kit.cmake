@@ -25,11 +25,10 @@ set(kit_rebuilt ${kit_work}/packages/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION
 set(kit_upgrade ${kit_work}/packages/ZandrellLauncher-${upgrade_version}.msi)
 function(kit_package output version)
   add_custom_command(OUTPUT ${output}
-    COMMAND ${installer_tests}/build-upgrade-package.sh ${version}
-      $<TARGET_FILE:ZandrellLauncher> $<TARGET_FILE:ZandrellCheck> ${output}
+    COMMAND ${installer_tests}/build-upgrade-package.sh ${version} ${packaged_programs} ${output}
     DEPENDS ${installer_tests}/build-upgrade-package.sh ${CMAKE_SOURCE_DIR}/installer/build-package.sh
       ${CMAKE_SOURCE_DIR}/installer/ZandrellLauncher.wxs ${CMAKE_SOURCE_DIR}/installer/file_version.py
-      ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ZandrellLauncher ZandrellCheck
+      ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ${packaged_programs}
     COMMENT "Building the test kit's ZandrellLauncher-${version}.msi"
     VERBATIM)
 endfunction()
@@ -52,6 +51,7 @@ foreach(program ${kit_programs})
   list(APPEND kit_program_files $<TARGET_FILE:${program}>)
 endforeach()
 set(kit_planted_dlls $<TARGET_FILE:planted_version> $<TARGET_FILE:planted_shell32>)
+string(REGEX REPLACE "\\.msi$" "" kit_packaged_files ${ZANDRELL_PACKAGE})
 get_filename_component(kit_rebuilt_files ${kit_rebuilt} NAME_WLE)
 get_filename_component(kit_upgrade_files ${kit_upgrade} NAME_WLE)
 
@@ -63,7 +63,7 @@ add_custom_command(OUTPUT ${ZANDRELL_TEST_KIT}
   COMMAND ${CMAKE_COMMAND} -E copy ${kit_work}/run-tests.cmd ${kit_program_files}
     ${CMAKE_BINARY_DIR}/stub_tool_x64.exe ${ZANDRELL_PACKAGE} ${kit_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${kit_planted_dlls} ${kit_folder}/planted
-  COMMAND ${CMAKE_COMMAND} -E copy_directory ${packaged_files}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_packaged_files}
     ${kit_folder}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}
   COMMAND ${CMAKE_COMMAND} -E copy ${kit_rebuilt} ${kit_upgrade} ${kit_folder}/installer-test
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_work}/packages/${kit_rebuilt_files}
