@@ -71,10 +71,10 @@ SEEDS_IN_SNAPSHOT = {
 # be told apart: the display and monitor device classes, which Wine's display
 # driver writes anew whenever it starts; its lists of fonts, which it writes
 # anew from the fonts it finds on Linux (by another path once drive Z: has
-# gone, and not at once); and Windows Installer's own
-# containers, which every Windows has and Wine's msi makes on its first
-# installation and leaves behind, empty (their content, the products, is
-# compared), with its cache folder.
+# gone, and not at once); and Windows Installer's own containers, which every
+# Windows has and Wine's msi makes on its first installation and leaves
+# behind, empty (their content, the products, is compared), with its cache
+# folder.
 WINE_REWRITES = re.compile(
     r"\[System\\\\CurrentControlSet\\\\Control\\\\Class\\\\"
     r"\{4D36E96[8E]-E325-11CE-BFC1-08002BE10318\}(\\\\0000)?\]"
