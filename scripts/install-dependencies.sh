@@ -4,7 +4,7 @@
 set -e
 packages="cmake make g++ python3 mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 \
   wine32-preloader googletest libgtest-dev libbenchmark-dev locales qemu-user-static \
-  clang-14 libclang-rt-14-dev msitools wixl faketime osslsigncode openssl nlohmann-json3-dev"
+  clang-14 libclang-rt-14-dev msitools wixl faketime osslsigncode openssl nlohmann-json3-dev python3-yaml"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

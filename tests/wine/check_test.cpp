@@ -189,8 +189,10 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
   const std::string moved = folder_ + "\\moved\\ZandrellLauncher.exe";
   const std::string native = NativeProgramFiles() + "\\Zandrell check test\\ZandrellLauncher.exe";
   const std::string blanks = folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe";
-  // The scratch folder's own name has a blank: its first word is looked for too.
-  const std::string scratch_word = folder_.substr(0, folder_.find(' ')) + ".exe";
+  // The scratch folder's own name has a blank, so the program looked for
+  // last before its Program.exe ends at that blank, the last in its path
+  // (the temporary folder's own path may have blanks before it).
+  const std::string scratch_word = folder_.substr(0, folder_.rfind(' ')) + ".exe";
   auto copy_launcher = [](const std::string& to) {
     std::filesystem::create_directories(std::filesystem::path(to).parent_path());
     ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), to.c_str(), FALSE)) << to;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -283,9 +284,16 @@ std::string ReadBytes(const std::string& path) {
   return text.str();
 }
 
+// CopyFileA rather than std::filesystem::copy_file: MinGW's runtime has no
+// file numbers, so copy_file takes any two files of one drive for the same
+// file and refuses to overwrite a stub once the tests run from drive C: too.
 void InstallStub(const std::string& path) {
   fs::create_directories(fs::path(path).parent_path());
-  fs::copy_file(BuildFolder() + "\\stub_tool.exe", path, fs::copy_options::overwrite_existing);
+  const std::string stub = BuildFolder() + "\\stub_tool.exe";
+  if (!CopyFileA(stub.c_str(), path.c_str(), FALSE)) {
+    throw std::runtime_error("cannot copy " + stub + " to " + path + ": error " +
+                             std::to_string(GetLastError()));
+  }
 }
 
 std::vector<std::string> StubStarts() {

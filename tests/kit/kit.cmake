@@ -1,0 +1,123 @@
+# The test kit for a real Windows machine: the Wine suites are Windows
+# programs already, and what ties them to Wine is only the way ctest starts
+# them. ZandrellLauncher-<version>-tests.zip holds them with everything they
+# find beside themselves (BuildFolder() in tests/wine/harness.cpp) and
+# run-tests.cmd, which runs them from an elevated prompt and puts the machine
+# back as it found it. Built with every windows build; tested here under Wine.
+
+# The suites, in the order run-tests.cmd runs them, and the packages it
+# removes again at the end (the installer suite installs all of them).
+set(kit_suites contract_tests launcher_wine_tests installer_wine_tests)
+set(kit_packages
+  ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi
+  installer-test/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi
+  installer-test/ZandrellLauncher-${upgrade_version}.msi)
+
+set(kit_name ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}-tests)
+set(kit_work ${CMAKE_BINARY_DIR}/test-kit)
+set(kit_folder ${kit_work}/${kit_name})
+set(ZANDRELL_TEST_KIT ${CMAKE_BINARY_DIR}/${kit_name}.zip)
+
+# The installer suite's second build of this version and the next version's
+# package, which ctest builds into installer-test/ only when it runs; the
+# kit needs them at build time.
+set(kit_rebuilt ${kit_work}/packages/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
+set(kit_upgrade ${kit_work}/packages/ZandrellLauncher-${upgrade_version}.msi)
+function(kit_package output version)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${installer_tests}/build-upgrade-package.sh ${version} ${packaged_programs} ${output}
+    DEPENDS ${installer_tests}/build-upgrade-package.sh ${CMAKE_SOURCE_DIR}/installer/build-package.sh
+      ${CMAKE_SOURCE_DIR}/installer/ZandrellLauncher.wxs ${CMAKE_SOURCE_DIR}/installer/file_version.py
+      ${CMAKE_SOURCE_DIR}/resources/ZandrellLauncher.ico ${packaged_programs}
+    COMMENT "Building the test kit's ZandrellLauncher-${version}.msi"
+    VERBATIM)
+endfunction()
+kit_package(${kit_rebuilt} ${ZANDRELL_PACKAGE_VERSION})
+kit_package(${kit_upgrade} ${upgrade_version})
+
+# The script knows the suites and packages by these names. cmd reads a
+# script with bare line feeds wrongly in places (labels among them), so it
+# gets the line ends of Windows.
+list(JOIN kit_suites " " KIT_SUITES)
+list(TRANSFORM kit_packages REPLACE "/" "\\\\" OUTPUT_VARIABLE kit_package_paths)
+list(TRANSFORM kit_package_paths PREPEND "\"")
+list(TRANSFORM kit_package_paths APPEND "\"")
+list(JOIN kit_package_paths " " KIT_PACKAGES)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/run-tests.cmd.in ${kit_work}/run-tests.cmd @ONLY NEWLINE_STYLE CRLF)
+
+set(kit_programs ZandrellLauncher ZandrellCheck ${kit_suites} stub_tool stub_tool_admin shell_open)
+set(kit_program_files)
+foreach(program ${kit_programs})
+  list(APPEND kit_program_files $<TARGET_FILE:${program}>)
+endforeach()
+set(kit_planted_dlls $<TARGET_FILE:planted_version> $<TARGET_FILE:planted_shell32>)
+string(REGEX REPLACE "\\.msi$" "" kit_packaged_files ${ZANDRELL_PACKAGE})
+get_filename_component(kit_rebuilt_files ${kit_rebuilt} NAME_WLE)
+get_filename_component(kit_upgrade_files ${kit_upgrade} NAME_WLE)
+
+# The layout the test programs expect beside themselves, made afresh, then
+# zipped with the kit's folder at the top.
+add_custom_command(OUTPUT ${ZANDRELL_TEST_KIT}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${kit_folder} ${ZANDRELL_TEST_KIT}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${kit_folder}/planted ${kit_folder}/installer-test
+  COMMAND ${CMAKE_COMMAND} -E copy ${kit_work}/run-tests.cmd ${kit_program_files}
+    ${CMAKE_BINARY_DIR}/stub_tool_x64.exe ${ZANDRELL_PACKAGE} ${kit_folder}
+  COMMAND ${CMAKE_COMMAND} -E copy ${kit_planted_dlls} ${kit_folder}/planted
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_packaged_files}
+    ${kit_folder}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}
+  COMMAND ${CMAKE_COMMAND} -E copy ${kit_rebuilt} ${kit_upgrade} ${kit_folder}/installer-test
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_work}/packages/${kit_rebuilt_files}
+    ${kit_folder}/installer-test/${kit_rebuilt_files}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${kit_work}/packages/${kit_upgrade_files}
+    ${kit_folder}/installer-test/${kit_upgrade_files}
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${ZANDRELL_TEST_KIT} --format=zip ${kit_name}
+  WORKING_DIRECTORY ${kit_work}
+  DEPENDS ${kit_work}/run-tests.cmd ${kit_programs} ${CMAKE_BINARY_DIR}/stub_tool_x64.exe stub_tool_x64
+    planted_version planted_shell32 ${ZANDRELL_PACKAGE} ZandrellLauncher_msi ${kit_rebuilt} ${kit_upgrade}
+  COMMENT "Building the test kit ${kit_name}.zip"
+  VERBATIM)
+add_custom_target(test_kit ALL DEPENDS ${ZANDRELL_TEST_KIT})
+
+# Under Wine: the kit unpacked into a fresh 64-bit prefix and into a fresh
+# 32-bit one, run as a person runs it. Wine takes the system's language from
+# the locale: the 64-bit machine is a German one, whose file-type description
+# the suites must expect of the machine itself, the 32-bit one an English one.
+add_executable(deny_software_writes tests/kit/deny_software_writes.cpp)
+target_link_libraries(deny_software_writes PRIVATE advapi32 project_warnings)
+add_executable(installs_and_fails tests/kit/installs_and_fails.cpp)
+target_compile_definitions(installs_and_fails PRIVATE ZL_PACKAGE_VERSION="${ZANDRELL_PACKAGE_VERSION}")
+target_link_libraries(installs_and_fails PRIVATE project_warnings)
+
+set(kit_under_wine ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/kit_under_wine.py)
+set(KIT_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/kit-prefix;LC_ALL=de_DE.UTF-8")
+set(KIT32_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/kit-prefix32;WINEARCH=win32;LC_ALL=en_US.UTF-8")
+add_test(NAME kit_prefix COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME kit_in_wine COMMAND ${kit_under_wine} run ${ZANDRELL_TEST_KIT} ${kit_suites})
+add_test(NAME kit_counts_failing_suites COMMAND ${kit_under_wine} failing-suites ${ZANDRELL_TEST_KIT}
+  $<TARGET_FILE:installs_and_fails> ${kit_suites})
+add_test(NAME kit_refuses_to_start
+  COMMAND ${kit_under_wine} refusals ${ZANDRELL_TEST_KIT} $<TARGET_FILE:deny_software_writes>)
+add_test(NAME kit_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+add_test(NAME kit_prefix_win32 COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+add_test(NAME kit_in_wine_win32 COMMAND ${kit_under_wine} run ${ZANDRELL_TEST_KIT} ${kit_suites})
+add_test(NAME kit_shutdown_win32 COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+set_tests_properties(kit_prefix kit_in_wine kit_counts_failing_suites kit_refuses_to_start kit_shutdown
+  PROPERTIES ENVIRONMENT "${KIT_ENVIRONMENT}")
+set_tests_properties(kit_prefix_win32 kit_in_wine_win32 kit_shutdown_win32
+  PROPERTIES ENVIRONMENT "${KIT32_ENVIRONMENT}")
+set_tests_properties(kit_prefix PROPERTIES FIXTURES_SETUP kit)
+set_tests_properties(kit_shutdown PROPERTIES FIXTURES_CLEANUP kit)
+set_tests_properties(kit_prefix_win32 PROPERTIES FIXTURES_SETUP kit32)
+set_tests_properties(kit_shutdown_win32 PROPERTIES FIXTURES_CLEANUP kit32)
+set_tests_properties(kit_in_wine kit_counts_failing_suites kit_refuses_to_start PROPERTIES FIXTURES_REQUIRED kit)
+set_tests_properties(kit_in_wine_win32 PROPERTIES FIXTURES_REQUIRED kit32)
+set_tests_properties(kit_prefix kit_in_wine kit_counts_failing_suites kit_refuses_to_start kit_shutdown
+  kit_prefix_win32 kit_in_wine_win32 kit_shutdown_win32 PROPERTIES RESOURCE_LOCK wineprefix LABELS kit)
+set_tests_properties(kit_in_wine kit_in_wine_win32 PROPERTIES TIMEOUT 900)
+
+# The workflow that runs the kit on a hosted Windows runner, read back, since
+# it cannot run here.
+add_test(NAME kit_workflow
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_workflow.py
+    ${CMAKE_SOURCE_DIR}/.github/workflows/windows.yml ${CMAKE_SOURCE_DIR}/README.md ${ZANDRELL_TEST_KIT})
+set_tests_properties(kit_workflow PROPERTIES LABELS kit)
