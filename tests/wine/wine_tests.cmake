@@ -89,33 +89,28 @@ foreach(dll version shell32)
 endforeach()
 
 
-add_test(NAME wine_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
-add_test(NAME wine_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
-set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
+# The launcher's and the contract's suites in a fresh prefix of their own;
+# the prefix's wineserver is ended last. `suffix` tells the ctest entries of
+# one prefix from another's.
+function(add_wine_suites suffix environment fixture lock)
+  add_test(NAME wine_prefix${suffix} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
+  add_test(NAME wine_shutdown${suffix} COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
+  set_tests_properties(wine_prefix${suffix} PROPERTIES FIXTURES_SETUP ${fixture} ENVIRONMENT "${environment}")
+  set_tests_properties(wine_shutdown${suffix} PROPERTIES FIXTURES_CLEANUP ${fixture} ENVIRONMENT "${environment}")
+  add_test(NAME contract_tests${suffix} COMMAND contract_tests)
+  add_test(NAME launcher_wine_tests${suffix} COMMAND launcher_wine_tests
+    --gtest_filter=-AssociationTest.TheDescriptionFollowsTheSystemLanguage)
+  foreach(suite contract_tests${suffix} launcher_wine_tests${suffix})
+    set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK ${lock}
+      ENVIRONMENT "${environment}" TIMEOUT 600)
+  endforeach()
+endfunction()
 
-add_test(NAME contract_tests COMMAND contract_tests)
-add_test(NAME launcher_wine_tests COMMAND launcher_wine_tests
-  --gtest_filter=-AssociationTest.TheDescriptionFollowsTheSystemLanguage)
-foreach(suite contract_tests launcher_wine_tests)
-  set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix
-    ENVIRONMENT "${WINE_TEST_ENVIRONMENT}" TIMEOUT 600)
-endforeach()
-
+add_wine_suites("" "${WINE_TEST_ENVIRONMENT}" wine wineprefix)
 # The same suites on 32-bit Windows: a prefix made with WINEARCH=win32 has
 # one registry view, no "Program Files (x86)" and runs no x64 program.
 set(WINE32_TEST_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix32;WINEARCH=win32")
-add_test(NAME wine_prefix_win32 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/fresh-prefix.sh)
-add_test(NAME wine_shutdown_win32 COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
-set_tests_properties(wine_prefix_win32 PROPERTIES FIXTURES_SETUP wine32 ENVIRONMENT "${WINE32_TEST_ENVIRONMENT}")
-set_tests_properties(wine_shutdown_win32 PROPERTIES FIXTURES_CLEANUP wine32 ENVIRONMENT "${WINE32_TEST_ENVIRONMENT}")
-add_test(NAME contract_tests_win32 COMMAND contract_tests)
-add_test(NAME launcher_wine_tests_win32 COMMAND launcher_wine_tests
-  --gtest_filter=-AssociationTest.TheDescriptionFollowsTheSystemLanguage)
-foreach(suite contract_tests_win32 launcher_wine_tests_win32)
-  set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED wine32 RESOURCE_LOCK wineprefix32
-    ENVIRONMENT "${WINE32_TEST_ENVIRONMENT}" TIMEOUT 600)
-endforeach()
+add_wine_suites(_win32 "${WINE32_TEST_ENVIRONMENT}" wine32 wineprefix32)
 
 # The association is still there after the wineserver, which keeps the
 # registry, has ended and started again.
