@@ -117,7 +117,13 @@ set_tests_properties(kit_in_wine kit_in_wine_win32 PROPERTIES TIMEOUT 900)
 
 # The workflow that runs the kit on a hosted Windows runner, read back, since
 # it cannot run here.
+# Debian's own interpreter, for which python3-yaml installs the YAML reader
+# (another python3 on the search path may have none).
+find_program(DEBIAN_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT DEBIAN_PYTHON3)
+  set(DEBIAN_PYTHON3 ${Python3_EXECUTABLE})
+endif()
 add_test(NAME kit_workflow
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_workflow.py
+  COMMAND ${DEBIAN_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/check_workflow.py
     ${CMAKE_SOURCE_DIR}/.github/workflows/windows.yml ${CMAKE_SOURCE_DIR}/README.md ${ZANDRELL_TEST_KIT})
 set_tests_properties(kit_workflow PROPERTIES LABELS kit)
