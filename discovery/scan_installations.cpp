@@ -146,7 +146,7 @@ int ScanVersionRoot(const char* root_path, ToolKind kind, CandidateList* list, S
       seen->outcome = read;
       seen->error = error;
       seen->path_type = type;
-      if (read == kVersionProbed || read == kPathNotFullFolder) seen->folder = folder;
+      if (PathReadWhole(read)) seen->folder = folder;
     }
     if (read == kVersionKeyNotClosed) return StopRoot(root, error, index, trace);
     if (read != kVersionProbed) continue;

@@ -26,6 +26,12 @@ enum BuildOutcome {
   kBuildPathTooLong,  // folder and file name together don't fit a path
 };
 
+// Whether "Path" was read whole, so that there is a folder to show: probed,
+// or passed over for what it says.
+inline bool PathReadWhole(VersionOutcome outcome) {
+  return outcome == kVersionProbed || outcome == kPathNotFullFolder;
+}
+
 struct BuildSeen {
   int32_t bitness;
   BuildOutcome outcome;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/check/same_letters.h"
 #include "platform/platform.h"
 
 namespace {
@@ -9,15 +10,6 @@ namespace {
 const char kLayers[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-
-bool SameLetters(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 'a' + 'A') : a[i];
-    if (x != b[i]) return false;
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 // Whether the layers of one value ("~ RUNASADMIN WIN8RTM", say: blank
 // between layers, a leading "~" or "$" for how they were set) name it.

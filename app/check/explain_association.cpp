@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/check/report_format.h"
+#include "app/check/same_letters.h"
 #include "association/association.h"
 #include "platform/platform.h"
 
@@ -15,16 +16,6 @@ const char kOurProgram[] = "ZandrellLauncher.exe";
 // by browsing to it.
 const char kOpenWithProgram[] = "Applications\\ZandrellLauncher.exe";
 constexpr uint32_t kFileAttributeDirectory = 0x10;
-
-bool SameLetters(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
 
 RegistryText ReadText(RegistryKey root, const std::string& path, const char* value) {
   RegistryText result;

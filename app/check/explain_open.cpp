@@ -137,7 +137,7 @@ std::string OpenReportText(const OpenExplanation& e) {
     for (const VersionSeen& seen : e.scan.versions) {
       if (IsProblem(seen) || seen.outcome == kNotAVersionName) {
         passed.push_back({RootKeyText(seen.root) + "\\" + seen.key_name + ":",
-                          PassedOverReason(seen) + PathTypeNote(seen)});
+                          PassedOverReason(seen) + PathTypeAside(seen)});
       }
     }
     for (const RootSeen& root : e.scan.roots) {

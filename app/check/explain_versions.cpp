@@ -61,11 +61,6 @@ void ListIgnored(const Elsewhere& where, const char* root, std::vector<IgnoredIn
   CloseRegistryKey(key);
 }
 
-// Whether "Path" was never read whole, so that there is no folder to show.
-bool PathWasUnread(const VersionSeen& seen) {
-  return seen.outcome != kVersionProbed && seen.outcome != kPathNotFullFolder;
-}
-
 std::string BuildCell(const VersionSeen& seen, int32_t bitness) {
   for (const BuildSeen& build : seen.builds) {
     if (build.bitness != bitness) continue;
@@ -132,7 +127,7 @@ std::string VersionsReportText(const VersionsExplanation& e) {
       std::string reason = PassedOverReason(seen);
       rows.push_back({key + seen.key_name, numbered ? VersionText(seen.major, seen.minor) : "-",
                       BuildCell(seen, kBitness32), BuildCell(seen, kBitness64),
-                      (reason.empty() ? "used" : "passed over: " + reason) + PathTypeNote(seen),
+                      (reason.empty() ? "used" : "passed over: " + reason) + PathTypeAside(seen),
                       seen.folder});
     }
     text += AlignColumns(rows, "  ");
@@ -167,13 +162,12 @@ std::string VersionsReportJson(const VersionsExplanation& e) {
                   ",\"exists\":" + (build.outcome == kBuildFound ? "true" : "false") + "}";
       }
       std::string reason = PassedOverReason(seen);
-      std::string note = PathTypeNote(seen);
-      if (!note.empty()) note = note.substr(2, note.size() - 3);  // without " (" and ")"
+      const std::string note = PathTypeNote(seen);
       installations += std::string(installations.empty() ? "" : ",") +
                        "{\"key\":" + JsonString(RootKeyText(seen.root) + "\\" + seen.key_name) +
                        ",\"version\":" + JsonStringOr(seen.outcome != kNotAVersionName,
                                                       VersionText(seen.major, seen.minor)) +
-                       ",\"path\":" + JsonStringOr(!PathWasUnread(seen), seen.folder) +
+                       ",\"path\":" + JsonStringOr(PathReadWhole(seen.outcome), seen.folder) +
                        ",\"builds\":[" + builds + "]" +
                        ",\"verdict\":" + JsonString(reason.empty() ? "used" : "passed over") +
                        ",\"reason\":" + JsonStringOr(!reason.empty(), reason) +

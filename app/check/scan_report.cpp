@@ -76,17 +76,19 @@ bool IsProblem(const VersionSeen& seen) {
 }
 
 std::string PathTypeNote(const VersionSeen& seen) {
-  if ((seen.outcome != kVersionProbed && seen.outcome != kPathNotFullFolder) || seen.path_type == kRegSz) {
-    return "";
-  }
+  if (!PathReadWhole(seen.outcome) || seen.path_type == kRegSz) return "";
   // The launcher takes the value as it stands: a folder written with
   // %variables% is looked for under that very name.
   if (seen.path_type == kRegExpandSz) {
-    return " (\"Path\" is stored as REG_EXPAND_SZ, and the launcher does not expand its "
-           "%variables%)";
+    return "\"Path\" is stored as REG_EXPAND_SZ, and the launcher does not expand its %variables%";
   }
-  return " (\"Path\" is stored as registry type " + std::to_string(seen.path_type) +
-         ", not as text, and read as text all the same)";
+  return "\"Path\" is stored as registry type " + std::to_string(seen.path_type) +
+         ", not as text, and read as text all the same";
+}
+
+std::string PathTypeAside(const VersionSeen& seen) {
+  const std::string note = PathTypeNote(seen);
+  return note.empty() ? "" : " (" + note + ")";
 }
 
 std::string RootProblem(const RootSeen& root) {

@@ -17,9 +17,11 @@ std::string RootKeyText(const std::string& root);
 bool VersionUsed(const VersionSeen& seen);
 // Why it took none, in a few words; "" when it took one.
 std::string PassedOverReason(const VersionSeen& seen);
-// A note on a "Path" stored as another type than text, which the launcher
-// reads as text all the same; "" for text.
+// A note on a "Path" stored as another type than plain text, which the
+// launcher reads as it stands all the same; "" for plain text.
 std::string PathTypeNote(const VersionSeen& seen);
+// The same as an aside behind a verdict: " (...)", or "".
+std::string PathTypeAside(const VersionSeen& seen);
 // Whether a version passed over is worth a look: a key named as a version
 // that leads to no build. A Morvo installation without Tessaline's Quin
 // builds is as it should be, and so is a key like "Settings".

@@ -79,8 +79,8 @@ void SetElevation(bool shell_runs_elevated, bool administrator);
 void SetSeparate64BitView(bool separate);
 
 const std::vector<StartedProgram>& StartedPrograms();
+int AssociationNotifications();
 
 // The Linux path of a file named as Windows names it: backslashes read as
 // slashes, and a drive ("C:\\tmp\\x") taken for the Linux root ("/tmp/x").
 std::string HostFilePath(const char* path);
-int AssociationNotifications();

@@ -172,22 +172,19 @@ void WriteStandardStream(int stream, const std::string& utf8) {
 std::string ProgramOriginalFilename(const char* path) {
   const VersionFunctions version = LoadVersionFunctions();
   if (!version.loaded()) return std::string();
-  auto info_size = version.info_size;
-  auto info = version.info;
-  auto query = version.query;
 
   DWORD ignored = 0;
-  DWORD size = info_size(path, &ignored);
+  DWORD size = version.info_size(path, &ignored);
   if (size == 0) return std::string();
   std::vector<char> block(size);
-  if (!info(path, 0, size, block.data())) return std::string();
+  if (!version.info(path, 0, size, block.data())) return std::string();
   struct Translation {
     WORD language;
     WORD code_page;
   };
   Translation* translations = nullptr;
   UINT length = 0;
-  if (!query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+  if (!version.query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
              &length) ||
       length < sizeof(Translation)) {
     return std::string();
@@ -196,7 +193,7 @@ std::string ProgramOriginalFilename(const char* path) {
   std::snprintf(name_query, sizeof name_query, "\\StringFileInfo\\%04x%04x\\OriginalFilename",
                 translations[0].language, translations[0].code_page);
   char* name = nullptr;
-  if (!query(block.data(), name_query, reinterpret_cast<void**>(&name), &length) || name == nullptr ||
+  if (!version.query(block.data(), name_query, reinterpret_cast<void**>(&name), &length) || name == nullptr ||
       length == 0) {
     return std::string();
   }

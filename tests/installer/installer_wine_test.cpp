@@ -87,12 +87,6 @@ std::string InstallFolder() {
   return std::string(folder) + "\\Zandrell Launcher";
 }
 
-std::string SystemProgram(const char* name) {
-  char folder[MAX_PATH] = {};
-  GetSystemDirectoryA(folder, sizeof folder);
-  return std::string(folder) + "\\" + name;
-}
-
 // Where each msiexec run writes its full log.
 std::string LogPath() { return ScratchFolder("installer log") + "\\msiexec.log"; }
 

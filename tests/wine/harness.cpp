@@ -240,6 +240,12 @@ std::string ToUtf8(const std::wstring& text) {
   return utf8;
 }
 
+std::string SystemProgram(const char* name) {
+  char folder[MAX_PATH] = {};
+  GetSystemDirectoryA(folder, sizeof folder);
+  return std::string(folder) + "\\" + name;
+}
+
 int StartLauncher(const std::string& tail) {
   return RunExact("\"" + LauncherPath() + "\"" + (tail.empty() ? "" : " " + tail));
 }

@@ -27,6 +27,9 @@ int RunCapturingWithTokenShut(const std::string& command_line, std::string* outp
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());
 std::wstring FromUtf8(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
+// A program of the system's by its full path in the system folder: through
+// the search path, the current folder would be looked in first.
+std::string SystemProgram(const char* name);
 // Starts the launcher with this command-line tail after its quoted path.
 int StartLauncher(const std::string& tail);
 // The same as a user whom User Account Control gives no administrator

@@ -71,10 +71,7 @@ TEST(SideLoading, ThePlantedDllLeavesItsMarkWhenLoaded) {
   const std::string planted = folder + "\\version.dll";
   ASSERT_TRUE(CopyFileA((BuildFolder() + "\\planted\\version.dll").c_str(), planted.c_str(), FALSE));
   PreferDllBeside overrides("rundll32.exe", "version");
-  // By its full path: the search path would take the current folder first.
-  char system[MAX_PATH] = {};
-  ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
-  EXPECT_EQ(RunExact("\"" + std::string(system) + "\\rundll32.exe\" \"" + planted + "\",Nothing"), 0);
+  EXPECT_EQ(RunExact("\"" + SystemProgram("rundll32.exe") + "\" \"" + planted + "\",Nothing"), 0);
   EXPECT_NE(GetFileAttributesA((planted + ".loaded").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
