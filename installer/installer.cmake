@@ -16,7 +16,8 @@ endforeach()
 # probes; only KERNEL32 and msi.dll are linked (ctest folder_check_imports).
 add_library(ZandrellFolderCheck SHARED
   ${CMAKE_CURRENT_LIST_DIR}/folder_check/folder_check_action.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/folder_check/install_folder.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/folder_check/install_folder.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/exact_ansi.cpp)
 target_include_directories(ZandrellFolderCheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(ZandrellFolderCheck PRIVATE -ffreestanding -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe

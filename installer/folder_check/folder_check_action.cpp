@@ -19,6 +19,7 @@
 #include <msiquery.h>
 
 #include "installer/folder_check/install_folder.h"
+#include "platform/win32/exact_ansi.h"
 
 namespace {
 
@@ -69,10 +70,12 @@ void Say(MSIHANDLE install, INSTALLMESSAGE kind, const wchar_t* text, const wcha
 
 const INSTALLMESSAGE kError = static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR);
 
-// The length of `text` in the ANSI code page, as the launcher measures it.
+// The length of `text` in the ANSI code page, converted as the launcher
+// converts its command line: without best fit, a character the code page
+// lacks makes it kNoExactAnsiForm.
 size_t AnsiLength(const wchar_t* text) {
-  int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  return bytes > 0 ? static_cast<size_t>(bytes - 1) : 0;
+  int bytes = ConvertToAnsiExactly(text, lstrlenW(text), nullptr, 0);
+  return bytes >= 0 ? static_cast<size_t>(bytes) : kNoExactAnsiForm;
 }
 
 UINT Judge(MSIHANDLE install, const wchar_t* folder) {
@@ -84,6 +87,13 @@ UINT Judge(MSIHANDLE install, const wchar_t* folder) {
       Say(install, kError,
           L"The installation folder \"[1]\" is neither on a drive (C:\\...) nor on a share "
           L"(\\\\server\\share\\...): give INSTALLFOLDER as a full path. Nothing was changed.",
+          folder, nullptr, 0);
+      return ERROR_INSTALL_FAILURE;
+    case FolderVerdict::kNotInCodePage:
+      Say(install, kError,
+          L"The installation folder \"[1]\" has a character that the system's ANSI code page "
+          L"cannot hold: the launcher could open no .cfg file from it. Give an INSTALLFOLDER "
+          L"of characters of that code page. Nothing was changed.",
           folder, nullptr, 0);
       return ERROR_INSTALL_FAILURE;
     case FolderVerdict::kTooLong:

@@ -59,6 +59,7 @@ size_t LauncherPathLength(const wchar_t* folder, size_t ansi_length) {
 
 FolderVerdict JudgeInstallFolder(const wchar_t* folder, size_t ansi_length) {
   if (!IsOnDrive(folder) && !IsOnShare(folder)) return FolderVerdict::kNotFullyQualified;
+  if (ansi_length == kNoExactAnsiForm) return FolderVerdict::kNotInCodePage;
   if (LauncherPathLength(folder, ansi_length) > kLongestLauncherPath) return FolderVerdict::kTooLong;
   return FolderVerdict::kUsable;
 }

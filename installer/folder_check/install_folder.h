@@ -14,6 +14,8 @@
 
 // The file the package installs into the folder, which the open command names.
 constexpr size_t kLauncherNameLength = 20;  // "ZandrellLauncher.exe"
+// The ANSI length of a folder that the code page cannot hold exactly.
+constexpr size_t kNoExactAnsiForm = static_cast<size_t>(-1);
 // The longest launcher path the open command (`"path" "%1"` in 255
 // characters with its terminator) holds; /regserver refuses a longer one.
 constexpr size_t kLongestLauncherPath = 247;
@@ -25,13 +27,18 @@ enum class FolderVerdict {
   // the installer happens to run in, and the open command would name the
   // launcher relative to whatever folder Explorer happens to be in.
   kNotFullyQualified,
+  // A character of it has no exact counterpart in the ANSI code page: the
+  // launcher converts its whole command line, its own path included, exactly
+  // or not at all, and would refuse every file it is asked to open.
+  kNotInCodePage,
   // The launcher's path in it would be longer than the open command holds.
   kTooLong,
 };
 
 // `folder` as Windows Installer resolved it, with or without its trailing
 // backslash; `ansi_length` its length in the ANSI code page, in which the
-// launcher measures its own path (a double-byte character counts twice).
+// launcher measures its own path (a double-byte character counts twice), or
+// kNoExactAnsiForm.
 FolderVerdict JudgeInstallFolder(const wchar_t* folder, size_t ansi_length);
 
 // The length the launcher's path in `folder` has, measured the same way.

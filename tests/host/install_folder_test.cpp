@@ -20,6 +20,7 @@ TEST(InstallFolderTest, OnlyFullyQualifiedFoldersWithRoomForTheLauncherAreUsable
   const auto usable = FolderVerdict::kUsable;
   const auto relative = FolderVerdict::kNotFullyQualified;
   const auto too_long = FolderVerdict::kTooLong;
+  const auto not_in_code_page = FolderVerdict::kNotInCodePage;
   const struct {
     const char* name;
     std::wstring folder;
@@ -50,6 +51,8 @@ TEST(InstallFolderTest, OnlyFullyQualifiedFoldersWithRoomForTheLauncherAreUsable
       {"248 without a trailing backslash", FolderForLauncherPath(248, false), 0, too_long},
       // Double-byte characters count twice, as in the launcher's own path.
       {"short in characters, long in the code page", L"C:\\Tools\\", 228, too_long},
+      // The launcher would refuse its own path there, and so every file.
+      {"a character the code page lacks", L"C:\\\u0416zl\\", kNoExactAnsiForm, not_in_code_page},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
