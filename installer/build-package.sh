@@ -115,6 +115,9 @@ unsigned="$stage.unsigned.msi"
 # version blocks, so that Windows Installer replaces them by version and
 # inventory tools can read them from the package; a versioned file must
 # have no file hash. Their short names go beside the long ones.
+# The message of wixl's refusal of a downgrade, which is written anew below.
+downgrade_message=$(msiinfo export "$unsigned" LaunchCondition |
+  awk -F'\t' '$1 == "NOT WIX_DOWNGRADE_DETECTED" { sub(/\r$/, "", $2); print $2 }')
 launcher_row=$(file_row ZandrellLauncher.exe ZLAUNCH.EXE)
 check_row=$(file_row ZandrellCheck.exe ZCHECK.EXE)
 queries=(
@@ -130,6 +133,14 @@ queries=(
   # The attributes are part of the row's key, so the row is written anew.
   "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
   "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+  # No launch condition stops a removal: wixl's refusal of a downgrade
+  # lets one through too (a condition is the row's key, so it is written anew).
+  "DELETE FROM \`LaunchCondition\` WHERE \`Condition\` = 'NOT WIX_DOWNGRADE_DETECTED'"
+  "INSERT INTO \`LaunchCondition\` (\`Condition\`, \`Description\`) VALUES ('REMOVE~=\"ALL\" OR NOT WIX_DOWNGRADE_DETECTED', '$downgrade_message')"
+  # What the log says when a remembered ASSOCIATE is ignored: the
+  # description of the action that ignores it.
+  "CREATE TABLE \`ActionText\` (\`Action\` CHAR(72) NOT NULL, \`Description\` CHAR(0) LOCALIZABLE, \`Template\` CHAR(0) LOCALIZABLE PRIMARY KEY \`Action\`)"
+  "INSERT INTO \`ActionText\` (\`Action\`, \`Description\`) VALUES ('IgnoreRememberedAssociate', 'The remembered Associate value is neither 0 nor 1 and is ignored: ASSOCIATE is 1 unless the command line gives it.')"
   # The feature is the whole product: never advertised
   # (msidbFeatureAttributesDisallowAdvertise) and never absent on its own
   # (msidbFeatureAttributesUIDisallowAbsent).
@@ -139,9 +150,13 @@ queries=(
   # repair and reinstall (msidbComponentAttributesTransitive), besides its
   # registry key path (msidbComponentAttributesRegistryKeyPath).
   "UPDATE \`Component\` SET \`Attributes\` = 84, \`Condition\` = 'ASSOCIATE=\"1\"' WHERE \`Component\` = 'FileTypeDefault'"
+  # .cfg's default as this installation found it, written back with
+  # ASSOCIATE=0 (an older package's removal may have deleted it in between):
+  # permanent and transitive likewise.
+  "UPDATE \`Component\` SET \`Attributes\` = 84, \`Condition\` = 'ASSOCIATE=\"0\" AND CFGDEFAULTFOUND' WHERE \`Component\` = 'FileTypeKept'"
   # What the command line or the user interface sets reaches the
   # installation, and the searches' results reach it from the client (ICE52).
-  "UPDATE \`Property\` SET \`Value\` = 'ASSOCIATE;INSTALLFOLDER;REMEMBEREDASSOCIATE;REMEMBEREDFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
+  "UPDATE \`Property\` SET \`Value\` = 'ASSOCIATE;CFGDEFAULTFOUND;INSTALLFOLDER;REMEMBEREDASSOCIATE;REMEMBEREDFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
 )
 for query in "${queries[@]}"; do
   msibuild "$unsigned" -q "$query"

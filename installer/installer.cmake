@@ -3,7 +3,7 @@
 # checks the folder, built from ZandrellLauncher.wxs with msitools' wixl by
 # build-package.sh.
 
-foreach(tool wixl msibuild faketime osslsigncode python3)
+foreach(tool wixl msibuild msiinfo faketime osslsigncode python3)
   find_program(tool_${tool} ${tool})
   if(NOT tool_${tool})
     message(FATAL_ERROR "${tool} is missing; scripts/install-dependencies.sh installs it")

@@ -31,8 +31,11 @@ PLACES = {
     # ASSOCIATE: the command line's, else the remembered one, else 1, settled
     # before the launch conditions judge it and costing weighs the component
     # conditions on it.
-    "KeepRememberedAssociate": ("AppSearch", "AssociateByDefault"),
-    "AssociateByDefault": ("KeepRememberedAssociate", "LaunchConditions"),
+    # A remembered value other than 0 or 1 is ignored (and the log says so)
+    # before the default applies.
+    "KeepRememberedAssociate": ("AppSearch", "IgnoreRememberedAssociate"),
+    "IgnoreRememberedAssociate": ("KeepRememberedAssociate", "AssociateByDefault"),
+    "AssociateByDefault": ("IgnoreRememberedAssociate", "LaunchConditions"),
     # Refuses an unusable folder once costing has resolved it, and before the
     # installation script begins, so that nothing has been written.
     "CheckInstallFolder": ("CostFinalize", "InstallInitialize"),

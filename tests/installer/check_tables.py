@@ -24,6 +24,7 @@ LAUNCHER = '"[#ZandrellLauncher.exe]"'
 # Every registry value the package writes: key, name, value, component.
 REGISTRY = {
     (CLASSES + ".cfg", "", PROG_ID, "FileTypeDefault"),
+    (CLASSES + ".cfg", "", "[CFGDEFAULTFOUND]", "FileTypeKept"),
     (CLASSES + ".cfg\\OpenWithProgids", PROG_ID, "", "Launcher"),
     (CLASSES + PROG_ID, "", "[FileTypeDescription]", "Launcher"),
     # The launcher's own icon group, not "%1" (the form for a file type with
@@ -52,20 +53,28 @@ COMPONENTS = {
     "Check": (("file", "ZandrellCheck.exe"), 0, ""),
     "FileTypeDefault": (("registry", (CLASSES + ".cfg", "")),
                         REGISTRY_KEY_PATH | PERMANENT | TRANSITIVE, 'ASSOCIATE="1"'),
+    # What .cfg's default named, written back with ASSOCIATE=0 after an older
+    # package's removal has deleted it; kept likewise.
+    "FileTypeKept": (("registry", (CLASSES + ".cfg", "")),
+                     REGISTRY_KEY_PATH | PERMANENT | TRANSITIVE, 'ASSOCIATE="0" AND CFGDEFAULTFOUND'),
     "Registration": (("registry", (OURS, "InstallFolder")), REGISTRY_KEY_PATH, ""),
 }
 PROGRAMS = {"ZandrellLauncher.exe": "ZLAUNCH.EXE", "ZandrellCheck.exe": "ZCHECK.EXE"}
 # What an administrator sets on the command line, and what the searches find,
 # reaches the execute sequence.
-SECURE = {"ASSOCIATE", "INSTALLFOLDER", "REMEMBEREDASSOCIATE", "REMEMBEREDFOLDER"}
+SECURE = {"ASSOCIATE", "CFGDEFAULTFOUND", "INSTALLFOLDER", "REMEMBEREDASSOCIATE", "REMEMBEREDFOLDER"}
 # German and its five sublanguages: neutral, Germany, Switzerland, Austria,
 # Luxembourg, Liechtenstein.
 GERMAN = {7, 1031, 2055, 3079, 4103, 5127}
+# Every launch condition lets a removal through, whatever else it refuses: a
+# product nothing can remove is worse than any of the refusals.
+REMOVAL = 'REMOVE~="ALL" OR '
 # Windows Installer settles ALLUSERS=2 to 1 or to nothing before the launch
 # conditions, so that 1 alone means per machine.
-PER_MACHINE_ONLY = "ALLUSERS=1"
+PER_MACHINE_ONLY = REMOVAL + "ALLUSERS=1"
 # A misspelt "no" must not write the default.
-ASSOCIATE_IS_0_OR_1 = 'ASSOCIATE="0" OR ASSOCIATE="1"'
+ASSOCIATE_IS_0_OR_1 = REMOVAL + 'ASSOCIATE="0" OR ASSOCIATE="1"'
+NO_DOWNGRADE = REMOVAL + "NOT WIX_DOWNGRADE_DETECTED"
 MIGRATE_FEATURES, ONLY_DETECT, MAX_INCLUSIVE = 1, 2, 0x200
 NOT_ADVERTISED_NOR_ABSENT = 8 | 16
 
@@ -292,9 +301,8 @@ def check(package, other, version_block, project_version):
     expect("ALLUSERS", product.get("ALLUSERS"), "1")
     expect("secure properties missing", SECURE - secure_properties(tables), set())
     conditions = [row["Condition"] for row in tables["LaunchCondition"]]
-    for condition in (PER_MACHINE_ONLY, ASSOCIATE_IS_0_OR_1):
-        if condition not in conditions:
-            errors.append("no launch condition %s: %s" % (condition, conditions))
+    expect("launch conditions", sorted(conditions),
+           sorted([PER_MACHINE_ONLY, ASSOCIATE_IS_0_OR_1, NO_DOWNGRADE]))
     upgrade_rows = sorted(tuple(row.values()) for row in tables["Upgrade"])
     expect("upgrade rows", upgrade_rows, sorted([
         # Every version up to this one, this one included: another build of
