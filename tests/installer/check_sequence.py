@@ -43,6 +43,16 @@ PLACES = {
     # the product is registered.
     "ShowInstallLocation": ("CostFinalize", "RegisterProduct"),
 }
+# Why an action may not move, where no other test shows the damage. The
+# Launcher and Registration components gained registry rows and kept their
+# codes, and .cfg's default moved to another component under the same key
+# path: removed later, the old product would delete by name what the new one
+# has just written.
+WHY = {
+    "RemoveExistingProducts": "an upgrade must remove the older product before it installs any "
+                              "component, as components kept their codes while their contents "
+                              "changed (Changing the Component Code)",
+}
 SET_PROPERTY = 51  # a custom action that only sets a property
 # The one custom action that runs code: Windows Installer conditions can
 # neither measure INSTALLFOLDER nor look at a character of it, so the folder
@@ -86,8 +96,9 @@ def main():
             errors.append("%s (%d) must come after %s (%s)"
                           % (action, sequence[action], after, sequence.get(after)))
         if not sequence[action] < sequence.get(before, -1):
-            errors.append("%s (%d) must come before %s (%s)"
-                          % (action, sequence[action], before, sequence.get(before)))
+            errors.append("%s (%d) must come before %s (%s)%s"
+                          % (action, sequence[action], before, sequence.get(before),
+                             ": " + WHY[action] if action in WHY else ""))
     for action, (kind, source, target) in custom_actions.items():
         if action not in PLACES:
             errors.append("custom action %s has no checked place here" % action)
