@@ -77,8 +77,15 @@ add_test(NAME msi_upgrade_package
 add_test(NAME msi_rebuilt_package
   COMMAND ${installer_tests}/build-upgrade-package.sh ${ZANDRELL_PACKAGE_VERSION}
     ${packaged_programs} ${installer_work}/ZandrellLauncher-${ZANDRELL_PACKAGE_VERSION}.msi)
+# The package as built from the sources of the last commit before .cfg's
+# default had a component of its own, to upgrade from.
+set(shipped_commit 588868b)
+add_test(NAME msi_shipped_package
+  COMMAND ${installer_tests}/build-upgrade-package.sh ${ZANDRELL_PACKAGE_VERSION} ${packaged_programs}
+    ${installer_work}/ZandrellLauncher-${shipped_commit}.msi ${shipped_commit})
 add_test(NAME msi_shutdown COMMAND sh -c "wineserver -k 2>/dev/null; exit 0")
 set_tests_properties(msi_prefix PROPERTIES FIXTURES_SETUP msi)
+set_tests_properties(msi_shipped_package PROPERTIES FIXTURES_SETUP msi_packages)
 set_tests_properties(msi_rebuilt_package PROPERTIES FIXTURES_SETUP msi_packages)
 set_tests_properties(msi_upgrade_package PROPERTIES FIXTURES_SETUP "msi_packages;msi_next_version")
 set_tests_properties(installer_tables PROPERTIES FIXTURES_REQUIRED msi_next_version)
@@ -97,6 +104,7 @@ foreach(locale de_DE de_AT de_CH fr_FR)
   list(APPEND msi_wine_tests installer_description_in_${locale})
 endforeach()
 
+set_property(TEST installer_wine_tests APPEND PROPERTY ENVIRONMENT ZL_SHIPPED_COMMIT=${shipped_commit})
 foreach(test msi_prefix msi_shutdown installer_wine_tests ${msi_wine_tests})
   set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "${MSI_TEST_ENVIRONMENT}")
   set_property(TEST ${test} PROPERTY RESOURCE_LOCK wineprefix)
@@ -117,7 +125,7 @@ set_tests_properties(installer_wine_tests_win32 PROPERTIES FIXTURES_REQUIRED "ms
   LABELS installer TIMEOUT 600)
 foreach(test msi_prefix_win32 msi_shutdown_win32 installer_wine_tests_win32)
   set_property(TEST ${test} PROPERTY ENVIRONMENT
-    "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix32;WINEARCH=win32;LC_ALL=en_US.UTF-8")
+    "WINEPREFIX=${CMAKE_BINARY_DIR}/msi-prefix32;WINEARCH=win32;LC_ALL=en_US.UTF-8;ZL_SHIPPED_COMMIT=${shipped_commit}")
   set_property(TEST ${test} PROPERTY RESOURCE_LOCK wineprefix32)
 endforeach()
 # The default folder of each system, with the description as the system's

@@ -4,7 +4,9 @@
 // version, upgraded, repaired (staying where it is), refused as a downgrade
 // and removed after another program took .cfg; then installed only offering
 // itself (ASSOCIATE=0), upgraded and repaired so, made to take .cfg by a
-// repair and removed. One step after the other, with what the package
+// repair and removed; then put in place of a package that shipped (whose
+// removal deletes .cfg's default) only offering itself, then repaired and
+// removed after a script wrote the remembered choice as a number. One step after the other, with what the package
 // promises checked after each step: the installed products and where they
 // are, the files and their versions, every value of the association and of
 // the registration for Default Apps, .cfg's default, and a configuration
@@ -61,12 +63,35 @@ Package Upgrade() {
   return {ZL_UPGRADE_VERSION,
           BuildFolder() + "\\installer-test\\ZandrellLauncher-" ZL_UPGRADE_VERSION};
 }
+// The package as it was built from the sources of a commit that shipped
+// before .cfg's default had a component of its own (its removal deletes the
+// value, whatever it holds), which ctest names in ZL_SHIPPED_COMMIT and
+// builds beside the others; empty where nobody built it.
+std::string ShippedPackage() {
+  char commit[64] = {};
+  if (GetEnvironmentVariableA("ZL_SHIPPED_COMMIT", commit, sizeof commit) == 0) return "";
+  return "\"" + BuildFolder() + "\\installer-test\\ZandrellLauncher-" + commit + ".msi\"";
+}
 
 // The folder an administrator chooses, blanks and all, and the one a repair
 // is told to move to.
 const std::string kChosenFolder = "C:\\Tools for all\\Zandrell Launcher";
 const std::string kMovedFolder = "C:\\Moved\\Zandrell Launcher";
 const std::string kRelativeFolder = "relative\\ZL";
+// A folder with a character no ANSI code page holds but UTF-8 (Devanagari
+// KA). The command lines are ANSI text, so the rows write DEL in its place,
+// and InWide puts it in.
+const char kOutsideCodePage = '\x7f';
+const std::string kOutsideFolder = std::string("C:\\") + kOutsideCodePage + "zl";
+std::wstring InWide(const std::string& ansi) {
+  std::wstring wide(ansi.size() + 1, L'\0');
+  wide.resize(static_cast<size_t>(
+      MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1));
+  for (wchar_t& c : wide) {
+    if (c == static_cast<wchar_t>(kOutsideCodePage)) c = L'\u0915';
+  }
+  return wide;
+}
 const std::string kOurKey = "SOFTWARE\\Zandrell\\Launcher";
 
 // A folder in which the launcher's path has `length` characters: the open
@@ -94,8 +119,8 @@ std::string LogPath() { return ScratchFolder("installer log") + "\\msiexec.log";
 // cut them to 8 bits. msiexec is named by its path in the system folder,
 // never looked for on the search path.
 int Msiexec(const std::string& arguments, const std::string& log) {
-  return RunExact("\"" + SystemProgram("msiexec.exe") + "\" " + arguments + " /qn /l*v \"" + log +
-                  "\"");
+  return RunExactW(InWide("\"" + SystemProgram("msiexec.exe") + "\" " + arguments + " /qn /l*v \"" +
+                          log + "\""));
 }
 
 // A log as text, whether Windows Installer wrote it in UTF-16 or in the ANSI
@@ -332,7 +357,7 @@ class InstallerTest : public ::testing::Test {
   // default, which names `cfg_default`; what others added under .cfg is.
   void ExpectRemoved(const std::string& folder, const std::string& cfg_default) {
     EXPECT_EQ(InstalledVersions(), std::vector<std::string>{});
-    EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder;
+    EXPECT_EQ(GetFileAttributesW(InWide(folder).c_str()), INVALID_FILE_ATTRIBUTES) << folder;
     EXPECT_FALSE(KeyExists(kClassesRoot, kProgId));
     EXPECT_EQ(CfgDefault(), cfg_default);
     EXPECT_EQ(MachineValue("SOFTWARE\\Classes\\.cfg\\OpenWithProgids", kProgId), kNone);
@@ -365,6 +390,26 @@ void RemoveBuilt() {
   EXPECT_EQ(InstalledVersions(), std::vector<std::string>{});
 }
 
+// A script that wrote the remembered choice as a number, which reads back
+// as "#1".
+void AssociateWrittenAsNumber() {
+  ASSERT_TRUE(WriteValue(kLocalMachine, kOurKey, "Associate", kRegDword, std::string("\1\0\0\0", 4),
+                         kKeyWow64_32Key));
+}
+
+// The package that shipped installed in the chosen folder, and another
+// program taking .cfg after it. Without that package (a test kit that does
+// not carry it) only the other program takes .cfg.
+void ShippedInstalledThenAnotherProgramTakesCfg() {
+  const std::string shipped = ShippedPackage();
+  if (shipped.empty()) {
+    std::printf("No package of an earlier commit to upgrade from: ZL_SHIPPED_COMMIT is not set.\n");
+  } else {
+    ASSERT_EQ(Msiexec("/i " + shipped + " INSTALLFOLDER=\"" + kChosenFolder + "\"", LogPath()), 0);
+  }
+  AnotherProgramTakesCfg();
+}
+
 void NothingWentToTheMovedFolder() {
   EXPECT_EQ(GetFileAttributesA("C:\\Moved"), INVALID_FILE_ATTRIBUTES);
 }
@@ -382,6 +427,8 @@ void ACheckKeptSaysNoFileType() {
 
 TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
   const bool wine = RunningUnderWine();
+  // The UTF-8 code page holds every folder.
+  const bool utf8 = GetACP() == CP_UTF8;
   const Package built = Built(), rebuilt = Rebuilt(), upgrade = Upgrade();
   const Package none = {};
   const std::string chosen = " INSTALLFOLDER=\"" + kChosenFolder + "\"";
@@ -408,6 +455,11 @@ TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
       {"relative folder", nullptr, "/i " + built.Msi() + " INSTALLFOLDER=" + kRelativeFolder, 1603,
        none, kRelativeFolder, kNone, "", "The installation folder \"" + kRelativeFolder +
        "\" is neither on a drive", nullptr},
+      // The launcher converts its command line exactly, its own path with
+      // it, and would refuse every file.
+      {"folder outside the code page", nullptr,
+       "/i " + built.Msi() + " INSTALLFOLDER=\"" + kOutsideFolder + "\"", 1603, none, kOutsideFolder,
+       kNone, "", "has a character that the system's ANSI code page cannot hold", nullptr},
       {"folder too long", nullptr, "/i " + built.Msi() + " INSTALLFOLDER=\"" + kTooLongFolder + "\"",
        1603, none, kTooLongFolder, kNone, "", "would have 248 characters", nullptr},
       // ASSOCIATE means 0 or 1; a misspelt "no" must not write the default.
@@ -465,9 +517,24 @@ TEST_F(InstallerTest, InstallsUpgradesRepairsAndRemovesCleanly) {
       // Nobody took .cfg: it names our file type, which is gone.
       {"uninstall, .cfg still ours", nullptr, "/x " + upgrade.Msi(), 0, none, kLongestFolder,
        kProgId, "", "", ACheckKeptSaysNoFileType},
+      // The shipped package's removal, early in the upgrade, deletes .cfg's
+      // default whatever it holds; ASSOCIATE=0 promises to leave it alone.
+      {"upgrade from the shipped package offering only", ShippedInstalledThenAnotherProgramTakesCfg,
+       "/i " + built.Msi() + " ASSOCIATE=0" + chosen, 0, built, kChosenFolder, kOtherType, "0", "",
+       nullptr},
+      // A remembered choice other than 0 or 1 is ignored, and 1 applies.
+      {"repair after a script wrote Associate", AssociateWrittenAsNumber,
+       "/i " + built.Msi() + repair, 0, built, kChosenFolder, kProgId, "1",
+       "IgnoreRememberedAssociate. The remembered Associate value is neither 0 nor 1 and is ignored",
+       nullptr},
+      // Nothing refuses a removal, whatever the registry or the command
+      // line says.
+      {"uninstall after a script wrote Associate", AssociateWrittenAsNumber,
+       "/x " + built.Msi() + " ASSOCIATE=no", 0, none, kChosenFolder, kProgId, "", "", nullptr},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.step);
+    if (utf8 && s.arguments.find(kOutsideCodePage) != std::string::npos) continue;
     if (s.before != nullptr) s.before();
     const std::string log = LogPath();
     ASSERT_EQ(Msiexec(s.arguments, log), s.exit_code);
