@@ -247,12 +247,7 @@ Wow64Answers AskWow64() {
   answers.is_wow64 = IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
   SYSTEM_INFO info = {};
   GetNativeSystemInfo(&info);
-  switch (info.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_IA64: answers.native_system_machine = IMAGE_FILE_MACHINE_IA64; break;
-    case PROCESSOR_ARCHITECTURE_ARM64: answers.native_system_machine = kMachineArm64; break;
-    case PROCESSOR_ARCHITECTURE_AMD64: answers.native_system_machine = kMachineAmd64; break;
-    default: answers.native_system_machine = kMachineI386;
-  }
+  answers.native_processor = info.wProcessorArchitecture;
   return answers;
 }
 
@@ -268,10 +263,10 @@ bool EmulatesX64Programs() {
   typedef HRESULT(WINAPI * MachineAttributes)(USHORT, int*);
   auto attributes =
       SystemFunction<MachineAttributes>(GetModuleHandleW(L"kernel32.dll"), "GetMachineTypeAttributes");
-  const int kUserEnabled = 1;
-  int flags = 0;
-  return attributes != nullptr && SUCCEEDED(attributes(kMachineAmd64, &flags)) &&
-         (flags & kUserEnabled) != 0;
+  X64Answers answers;
+  answers.has_machine_type_attributes = attributes != nullptr;
+  answers.succeeded = attributes != nullptr && SUCCEEDED(attributes(kMachineAmd64, &answers.attributes));
+  return EmulatesX64(answers);
 }
 
 namespace {
