@@ -65,8 +65,10 @@ bool RemoveKeyOutsideCodePage(RegistryKey root, const std::string& parent,
 bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const std::string& name,
                              uint32_t type, const std::string& text, uint32_t access);
 void SetDefaultUiLanguage(uint16_t language);
-// The process's environment variables, for ExpandEnvironmentText; none at first.
-void SetEnvironmentText(const std::string& name, const std::string& value);
+// The process's environment variables, for ExpandEnvironmentText; none at
+// first. `exact` false: the value has a character the ANSI code page lacks,
+// so it can't be read and no text naming it can be expanded.
+void SetEnvironmentText(const std::string& name, const std::string& value, bool exact = true);
 const std::string* EnvironmentText(const std::string& name);
 void SetStartResult(uint32_t result);
 // The system the check program sees: its native machine (x64 unless set),

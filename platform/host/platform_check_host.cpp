@@ -52,6 +52,7 @@ int ExpandEnvironmentText(const std::string& text, const std::vector<Environment
     size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
     if (close == std::string::npos) break;
     const std::string* value = lookup(text.substr(open + 1, close - open - 1));
+    if (value != nullptr && !value->empty() && (*value)[0] == '\0') return -1;
     expanded->append(text, position, open - position);
     if (value != nullptr) {
       *expanded += *value;
@@ -66,7 +67,7 @@ int ExpandEnvironmentText(const std::string& text, const std::vector<Environment
 
 bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
   const std::string* found = EnvironmentText(name);
-  if (found == nullptr) return false;
+  if (found == nullptr || (!found->empty() && (*found)[0] == '\0')) return false;
   *value = *found;
   return true;
 }

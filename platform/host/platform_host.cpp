@@ -319,8 +319,10 @@ bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const st
   return true;
 }
 void SetDefaultUiLanguage(uint16_t language) { State().ui_language = language; }
-void SetEnvironmentText(const std::string& name, const std::string& value) {
-  State().environment[name] = value;
+// A value outside the code page is kept with a zero byte in front, which no
+// value the tests set otherwise has.
+void SetEnvironmentText(const std::string& name, const std::string& value, bool exact) {
+  State().environment[name] = exact ? value : std::string(1, '\0') + value;
 }
 const std::string* EnvironmentText(const std::string& name) {
   auto it = State().environment.find(name);

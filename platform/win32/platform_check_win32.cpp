@@ -64,24 +64,61 @@ int GetProcessArguments(std::vector<ProcessArgument>* arguments) {
 
 namespace {
 
-// A variable's value, or false when it is not set.
-bool ReadVariable(const std::wstring& name, std::wstring* value) {
+enum VariableState { kVariableSet, kVariableNotSet, kVariableUnread };
+
+// A variable's value, whether it is set, or that it could not be read.
+VariableState ReadVariable(const std::wstring& name, std::wstring* value) {
   std::vector<wchar_t> buffer(256);
+  value->clear();
   for (int attempt = 0; attempt < 4; ++attempt) {
     SetLastError(ERROR_SUCCESS);
     DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
-      value->clear();
-      return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+      const DWORD error = GetLastError();
+      return error == ERROR_ENVVAR_NOT_FOUND ? kVariableNotSet : error == ERROR_SUCCESS ? kVariableSet
+                                                                                        : kVariableUnread;
     }
     if (length < buffer.size()) {
       value->assign(buffer.data(), length);
-      return true;
+      return kVariableSet;
     }
     buffer.assign(length, L'\0');
   }
-  return false;
+  return kVariableUnread;
 }
+
+// The overrides put into this process's environment, and what each
+// variable was before: the destructor puts every one back, whatever ends
+// the expansion, a throw included. A variable that could not be read is
+// never overridden, since it could not be put back.
+class EnvironmentOverrides {
+ public:
+  // False when a variable could not be read; nothing is changed then.
+  bool Apply(const std::vector<EnvironmentOverride>& overrides) {
+    for (const EnvironmentOverride& o : overrides) {
+      Saved s;
+      s.name = Widen(o.name, CP_ACP);
+      const std::wstring value = Widen(o.value, CP_ACP);
+      s.state = ReadVariable(s.name, &s.value);
+      if (s.state == kVariableUnread) return false;
+      saved_.push_back(s);
+      if (!SetEnvironmentVariableW(s.name.c_str(), value.c_str())) return false;
+    }
+    return true;
+  }
+  ~EnvironmentOverrides() {
+    for (auto s = saved_.rbegin(); s != saved_.rend(); ++s) {
+      SetEnvironmentVariableW(s->name.c_str(), s->state == kVariableSet ? s->value.c_str() : nullptr);
+    }
+  }
+
+ private:
+  struct Saved {
+    std::wstring name, value;
+    VariableState state = kVariableUnread;
+  };
+  std::vector<Saved> saved_;
+};
 
 int ExpandWide(const std::wstring& wide, std::string* expanded) {
   // The size asked for counts the terminator; a variable may change between
@@ -106,27 +143,14 @@ int ExpandWide(const std::wstring& wide, std::string* expanded) {
 // program runs one thread and starts nothing meanwhile.
 int ExpandEnvironmentText(const std::string& text, const std::vector<EnvironmentOverride>& overrides,
                           std::string* expanded) {
-  struct Saved {
-    std::wstring name, value;
-    bool was_set;
-  };
-  std::vector<Saved> saved;
-  for (const EnvironmentOverride& o : overrides) {
-    Saved s = {Widen(o.name, CP_ACP), std::wstring(), false};
-    s.was_set = ReadVariable(s.name, &s.value);
-    saved.push_back(s);
-    SetEnvironmentVariableW(s.name.c_str(), Widen(o.value, CP_ACP).c_str());
-  }
-  const int result = ExpandWide(Widen(text, CP_ACP), expanded);
-  for (auto s = saved.rbegin(); s != saved.rend(); ++s) {
-    SetEnvironmentVariableW(s->name.c_str(), s->was_set ? s->value.c_str() : nullptr);
-  }
-  return result;
+  EnvironmentOverrides applied;
+  if (!applied.Apply(overrides)) return -1;
+  return ExpandWide(Widen(text, CP_ACP), expanded);
 }
 
 bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
   std::wstring wide;
-  return ReadVariable(Widen(name, CP_ACP), &wide) &&
+  return ReadVariable(Widen(name, CP_ACP), &wide) == kVariableSet &&
          ConvertToAnsiExactly(wide.data(), static_cast<int>(wide.size()), value);
 }
 
