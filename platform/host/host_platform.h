@@ -79,10 +79,15 @@ void SetElevation(bool shell_runs_elevated, bool administrator);
 // Whether the registry has a 64-bit view apart from the 32-bit one, as 64-bit
 // Windows has (the default) and 32-bit Windows has not.
 void SetSeparate64BitView(bool separate);
+// The Windows folder; "" (the default) for none. Under WOW64 a 32-bit
+// program's <Windows folder>\System32 is SysWOW64 there, and Sysnative is
+// System32, as for every file call of the layer.
+void SetWindowsFolder(const std::string& folder);
 
 const std::vector<StartedProgram>& StartedPrograms();
 int AssociationNotifications();
 
 // The Linux path of a file named as Windows names it: backslashes read as
-// slashes, and a drive ("C:\\tmp\\x") taken for the Linux root ("/tmp/x").
+// slashes, a leading "\\\\?\\" dropped, and a drive ("C:\\tmp\\x") taken for
+// the Linux root ("/tmp/x").
 std::string HostFilePath(const char* path);

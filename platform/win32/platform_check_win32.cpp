@@ -250,6 +250,59 @@ int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string
 
 namespace {
 
+// A path call's answer: the call asks for the size it needs where the buffer
+// is too small, so it is asked again (a few times) while it doesn't fit.
+template <typename Call>
+bool AskForPath(Call call, std::wstring* path) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      path->assign(buffer.data(), length);
+      return true;
+    }
+    buffer.assign(length + 1, L'\0');
+  }
+  return false;
+}
+
+}  // namespace
+
+// Windows names a started program by the path of its image in DOS form:
+// "\\?\" taken away, then GetFullPathName's full path and GetLongPathName's
+// long names, which a program that is not there keeps as they are.
+int ProgramPathAsWindowsKnowsIt(const std::string& path, std::string* known) {
+  std::wstring wide = Widen(path, CP_ACP);
+  if (wide.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    wide.erase(2, 6);
+  } else if (wide.compare(0, 4, L"\\\\?\\") == 0) {
+    wide.erase(0, 4);
+  }
+  std::wstring full, long_form;
+  if (!AskForPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(wide.c_str(), size, buffer, nullptr); },
+                  &full)) {
+    return -1;
+  }
+  if (AskForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); },
+                 &long_form)) {
+    full = long_form;
+  }
+  return ConvertToAnsiExactly(full.data(), static_cast<int>(full.size()), known) ? 0 : -1;
+}
+
+std::string GetWindowsFolder() {
+  std::wstring folder;
+  std::string ansi;
+  if (!AskForPath([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); }, &folder) ||
+      !ConvertToAnsiExactly(folder.data(), static_cast<int>(folder.size()), &ansi)) {
+    return std::string();
+  }
+  return ansi;
+}
+
+namespace {
+
 // IsWow64Process2 names the native machine even where x86 programs run
 // emulated on ARM64, whose IsWow64Process says FALSE to them and whose
 // GetNativeSystemInfo reports x86. It came with Windows 10, version 1709, so
