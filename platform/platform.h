@@ -153,6 +153,15 @@ bool HasSeparate64BitView();
 // it has none (or the file is no program).
 std::string ProgramOriginalFilename(const char* path);
 
+// The name Windows knows a program by when it looks up its compatibility
+// layers: the full path (slashes read as backslashes, doubled separators,
+// "." and ".." taken out), long names for short ones, and no "\\?\" in
+// front. -1 when it has no exact form in the ANSI code page.
+int ProgramPathAsWindowsKnowsIt(const std::string& path, std::string* known);
+// The Windows folder shared by every user ("C:\Windows"); "" where it can't
+// be read exactly.
+std::string GetWindowsFolder();
+
 // Up to `count` bytes of a file from byte `offset` on, as they are stored
 // (fewer where the file ends first); -1 when the file cannot be opened. The
 // file is opened for reading without denying others anything.

@@ -42,6 +42,8 @@ bool LayerSet(RegistryKey hive, uint32_t view, const std::string& exe_path) {
 // looked for in both registry views: Explorer, a 64-bit program on 64-bit
 // Windows, writes them in its own.
 std::string RunAsAdministratorLayer(const std::string& exe_path) {
+  std::string known;
+  if (ProgramPathAsWindowsKnowsIt(exe_path, &known) != 0) return std::string();
   const struct {
     RegistryKey hive;
     const char* name;
@@ -52,7 +54,23 @@ std::string RunAsAdministratorLayer(const std::string& exe_path) {
       {kLocalMachine, "HKLM", kKeyWow64_32Key},
   };
   for (const auto& place : places) {
-    if (LayerSet(place.hive, place.view, exe_path)) return std::string(place.name) + "\\" + kLayers;
+    if (LayerSet(place.hive, place.view, known)) return std::string(place.name) + "\\" + kLayers;
   }
   return std::string();
+}
+
+// Where the value is missing, or is no number, Windows has User Account
+// Control on. The policy is the machine's, in the native registry view.
+bool UserAccountControlOn() {
+  RegistryKey key = nullptr;
+  if (OpenRegistryKey(kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", 0,
+                      kKeyQueryValue | kKeyWow64_64Key, &key) != 0) {
+    return true;
+  }
+  unsigned char data[4] = {};
+  uint32_t size = sizeof data, type = 0;
+  const bool off = QueryRegistryValue(key, "EnableLUA", &type, data, &size) == 0 && type == kRegDword &&
+                   size == sizeof data && (data[0] | data[1] | data[2] | data[3]) == 0;
+  CloseRegistryKey(key);
+  return !off;
 }

@@ -65,9 +65,38 @@ bool EndsWithExe(const std::string& name) {
   return name.size() >= 4 && SameLetters(name.substr(name.size() - 4), ".exe");
 }
 
+// The path as Explorer, a native program, reaches it. On 64-bit Windows
+// this 32-bit program's <Windows folder>\System32 is redirected to SysWOW64;
+// Explorer's is the native one, which this program reaches as Sysnative.
+std::string AsExplorerSeesIt(const std::string& path) {
+  const std::string windows = GetWindowsFolder();
+  const std::string system = windows + "\\System32";
+  if (windows.empty() || !HasSeparate64BitView() || path.size() <= system.size() ||
+      path[system.size()] != '\\' || !SameLetters(path.substr(0, system.size()), system)) {
+    return path;
+  }
+  return windows + "\\Sysnative" + path.substr(system.size());
+}
+
+// Whether a program's name says where it is: a folder or a drive before
+// the name. One that does not is searched for (App Paths, then
+// CreateProcess's folders: Explorer's own, System32, the Windows folder, the
+// search path), never looked for in the check's current folder.
+bool NamesItsFolder(const std::string& path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
+      return true;
+    }
+  }
+  return false;
+}
+
 // A file that is there and is no folder: what CreateProcess can start.
 bool IsProgramFile(const std::string& path) {
-  const uint32_t attributes = GetPathAttributes(path.c_str());
+  if (!NamesItsFolder(path)) return false;
+  const uint32_t attributes = GetPathAttributes(AsExplorerSeesIt(path).c_str());
   return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) == 0;
 }
 
@@ -148,16 +177,18 @@ int ExplainAssociation(AssociationExplanation* e) {
     e->description = ReadText(kClassesRoot, e->used_type, nullptr);
     e->command = ReadText(kClassesRoot, e->used_type + "\\Shell\\Open\\Command", nullptr);
   }
-  if (e->command.present) {
-    // The shell expands a REG_EXPAND_SZ command's variables before it runs it.
-    std::string command = e->command.text;
-    if (e->command.expandable &&
-        ExpandEnvironmentText(e->command.text, ShellEnvironment(), &e->expanded_command) == 0) {
-      command = e->expanded_command;
-    }
-    ResolveProgram(command, &e->program, &e->earlier_programs);
-    e->program_exists = !e->program.empty() && GetPathAttributes(e->program.c_str()) != kInvalidFileAttributes;
-    e->program_is_ours = e->program_exists && SameLetters(ProgramOriginalFilename(e->program.c_str()), kOurProgram);
+  // The shell expands a REG_EXPAND_SZ command's variables before it runs it;
+  // where that fails, nothing is judged on the raw text.
+  e->expansion_failed = e->command.present && e->command.expandable &&
+                        ExpandEnvironmentText(e->command.text, ShellEnvironment(), &e->expanded_command) != 0;
+  if (e->expansion_failed) e->expanded_command.clear();
+  const bool judged = e->command.present && !e->expansion_failed;
+  if (judged) {
+    ResolveProgram(e->command.expandable ? e->expanded_command : e->command.text, &e->program,
+                   &e->earlier_programs);
+    const std::string seen = AsExplorerSeesIt(e->program);
+    e->program_exists = NamesItsFolder(e->program) && GetPathAttributes(seen.c_str()) != kInvalidFileAttributes;
+    e->program_is_ours = e->program_exists && SameLetters(ProgramOriginalFilename(seen.c_str()), kOurProgram);
     if (!e->earlier_programs.empty()) {
       e->warning = "the open command names its program without quotes and with blanks in its path: Windows "
                    "looks for " + e->earlier_programs.front() +
@@ -185,9 +216,21 @@ int ExplainAssociation(AssociationExplanation* e) {
     } else {
       e->detail = our_choice ? which + " has no open command" : "the file type has no open command";
     }
-  } else if (!ours || (e->program_exists && !e->program_is_ours)) {
+  } else if (!ours) {
     e->verdict = "registered to another program";
-    e->detail = !ours ? ".cfg is of the file type " + e->type.text : "the open command starts " + e->program;
+    e->detail = ".cfg is of the file type " + e->type.text;
+  } else if (e->expansion_failed) {
+    e->verdict = "not judged";
+    e->detail = "the open command's variables could not be expanded (a variable can't be read, or the "
+                "result has a character outside the ANSI code page), so it can't be told what it starts";
+  } else if (!NamesItsFolder(e->program)) {
+    e->verdict = "not judged";
+    e->detail = "the open command names " + e->program +
+                " without its folder: Windows searches for it (App Paths, Explorer's folder, the system "
+                "folders, the search path), which the check does not follow";
+  } else if (e->program_exists && !e->program_is_ours) {
+    e->verdict = "registered to another program";
+    e->detail = "the open command starts " + e->program;
   } else if (!e->program_exists) {
     e->verdict = "program missing";
     e->detail = "the open command starts " + e->program + ", which is not there";
@@ -211,12 +254,15 @@ std::string AssociationReportText(const AssociationExplanation& e) {
     }
     rows.push_back({"Description:", Shown(e.description)});
     rows.push_back({"Open command:", Shown(e.command)});
-    if (e.command.expandable) rows.push_back({"  expands to:", e.expanded_command});
+    if (e.command.expandable) {
+      rows.push_back({"  expands to:", e.expansion_failed ? "(can't be expanded)" : e.expanded_command});
+    }
   }
-  if (e.command.present) {
-    rows.push_back({"Program:", e.program + (!e.program_exists ? "  (not there)"
-                                             : e.program_is_ours ? "  (Zandrell Launcher)"
-                                                                 : "  (not Zandrell Launcher)")});
+  if (!e.program.empty()) {
+    rows.push_back({"Program:", e.program + (!NamesItsFolder(e.program) ? "  (searched for, not judged)"
+                                             : !e.program_exists  ? "  (not there)"
+                                             : e.program_is_ours  ? "  (Zandrell Launcher)"
+                                                                  : "  (not Zandrell Launcher)")});
     std::string earlier;
     for (const std::string& program : e.earlier_programs) earlier += (earlier.empty() ? "" : ", ") + program;
     if (!earlier.empty()) rows.push_back({"  looked for first:", earlier});
@@ -234,8 +280,8 @@ std::string AssociationReportJson(const AssociationExplanation& e) {
          ",\"user_file_type\":" + text(e.user_type) + ",\"user_choice\":" + text(e.user_choice) +
          ",\"used_file_type\":" + JsonStringOr(!e.used_type.empty(), e.used_type) +
          ",\"description\":" + text(e.description) + ",\"command\":" + text(e.command) +
-         ",\"command_expanded\":" + JsonStringOr(e.command.expandable, e.expanded_command) +
-         ",\"program\":" + JsonStringOr(e.command.present, e.program) +
+         ",\"command_expanded\":" + JsonStringOr(e.command.expandable && !e.expansion_failed, e.expanded_command) +
+         ",\"program\":" + JsonStringOr(!e.program.empty(), e.program) +
          ",\"program_exists\":" + (e.program_exists ? "true" : "false") +
          ",\"program_is_ours\":" + (e.program_is_ours ? "true" : "false") +
          ",\"earlier_programs\":[" + earlier + "]" +

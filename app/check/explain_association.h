@@ -22,7 +22,11 @@ struct AssociationExplanation {
   RegistryText description;   // of the type used
   RegistryText command;       // its open command
   std::string expanded_command;  // the same with its variables expanded, if expandable
-  std::string program;        // the program the command starts
+  bool expansion_failed = false;  // expandable, and it could not be expanded
+  // The program the command starts; "" where the command could not be
+  // expanded. Named as the command names it, System32 included: that is
+  // the native one on 64-bit Windows, where Explorer is a 64-bit program.
+  std::string program;
   // For an unquoted command with blanks: the programs Windows looks for
   // first, in turn, each of which would be started instead were it there.
   std::vector<std::string> earlier_programs;
@@ -30,7 +34,9 @@ struct AssociationExplanation {
   bool program_is_ours = false;
   std::string warning;        // a risk in an association that works; "" for none
   // "registered", "not registered", "registered to another program",
-  // "program missing" or "overridden for this user", and why in a sentence.
+  // "program missing", "overridden for this user" or "not judged" (a program
+  // named without a full path, which Windows searches for, or a command that
+  // could not be expanded), and why in a sentence.
   std::string verdict;
   std::string detail;
 };

@@ -79,6 +79,14 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
   e->machine = image.machine;
   e->execution_level = image.execution_level;
   const uint16_t native = GetNativeMachine();
+  // Without a PE header the file is a DOS or 16-bit program, or none at
+  // all. 32-bit Windows hands it to its DOS and 16-bit subsystem, which
+  // starts it; WOW64 runs 32-bit programs only, so 64-bit Windows refuses.
+  if (image.machine == 0 && native != kMachineI386) {
+    return Fail(e, "the build it would start has no PE header: it is a DOS or 16-bit program, or no program "
+                   "at all, which 64-bit Windows does not run, so the start would fail, and the launcher "
+                   "tries no other build");
+  }
   if (image.machine != 0 && !MachineRuns(image.machine, native, EmulatesX64Programs())) {
     return Fail(e, "the build it would start is a program for " + MachineName(image.machine) +
                        ", which this " + MachineName(native) +
@@ -88,7 +96,9 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
                             : "") +
                        ", so the start would fail, and the launcher tries no other build");
   }
-  const bool elevated = ShellRunsElevated(), administrator = UserIsAdministrator();
+  // Without User Account Control nothing asks for elevation: the build
+  // starts with the user's token as the shell's own programs do.
+  const bool elevated = !UserAccountControlOn() || ShellRunsElevated(), administrator = UserIsAdministrator();
   if (StartNeedsElevation(image.execution_level, elevated, administrator)) {
     return Fail(e, "the build it would start asks for administrator rights in its manifest (" +
                        image.execution_level +

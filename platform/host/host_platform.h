@@ -65,8 +65,10 @@ bool RemoveKeyOutsideCodePage(RegistryKey root, const std::string& parent,
 bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const std::string& name,
                              uint32_t type, const std::string& text, uint32_t access);
 void SetDefaultUiLanguage(uint16_t language);
-// The process's environment variables, for ExpandEnvironmentText; none at first.
-void SetEnvironmentText(const std::string& name, const std::string& value);
+// The process's environment variables, for ExpandEnvironmentText; none at
+// first. `exact` false: the value has a character the ANSI code page lacks,
+// so it can't be read and no text naming it can be expanded.
+void SetEnvironmentText(const std::string& name, const std::string& value, bool exact = true);
 const std::string* EnvironmentText(const std::string& name);
 void SetStartResult(uint32_t result);
 // The system the check program sees: its native machine (x64 unless set),
@@ -77,10 +79,15 @@ void SetElevation(bool shell_runs_elevated, bool administrator);
 // Whether the registry has a 64-bit view apart from the 32-bit one, as 64-bit
 // Windows has (the default) and 32-bit Windows has not.
 void SetSeparate64BitView(bool separate);
+// The Windows folder; "" (the default) for none. Under WOW64 a 32-bit
+// program's <Windows folder>\System32 is SysWOW64 there, and Sysnative is
+// System32, as for every file call of the layer.
+void SetWindowsFolder(const std::string& folder);
 
 const std::vector<StartedProgram>& StartedPrograms();
 int AssociationNotifications();
 
 // The Linux path of a file named as Windows names it: backslashes read as
-// slashes, and a drive ("C:\\tmp\\x") taken for the Linux root ("/tmp/x").
+// slashes, a leading "\\\\?\\" dropped, and a drive ("C:\\tmp\\x") taken for
+// the Linux root ("/tmp/x").
 std::string HostFilePath(const char* path);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 
@@ -52,6 +53,7 @@ int ExpandEnvironmentText(const std::string& text, const std::vector<Environment
     size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
     if (close == std::string::npos) break;
     const std::string* value = lookup(text.substr(open + 1, close - open - 1));
+    if (value != nullptr && !value->empty() && (*value)[0] == '\0') return -1;
     expanded->append(text, position, open - position);
     if (value != nullptr) {
       *expanded += *value;
@@ -66,7 +68,7 @@ int ExpandEnvironmentText(const std::string& text, const std::vector<Environment
 
 bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
   const std::string* found = EnvironmentText(name);
-  if (found == nullptr) return false;
+  if (found == nullptr || (!found->empty() && (*found)[0] == '\0')) return false;
   *value = *found;
   return true;
 }
@@ -128,6 +130,7 @@ struct HostSystem {
   bool shell_elevated = false;
   bool administrator = false;
   bool separate_64_bit_view = true;
+  std::string windows_folder;
 };
 
 HostSystem& System() {
@@ -148,6 +151,58 @@ void SetElevation(bool shell_runs_elevated, bool administrator) {
 }
 
 void SetSeparate64BitView(bool separate) { System().separate_64_bit_view = separate; }
+void SetWindowsFolder(const std::string& folder) { System().windows_folder = folder; }
+std::string GetWindowsFolder() { return System().windows_folder; }
+
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+// As GetFullPathName and GetLongPathName do it for a full path; the host
+// knows no current folder (the check asks only about full paths) and no
+// short names.
+int ProgramPathAsWindowsKnowsIt(const std::string& path, std::string* known) {
+  std::string rest = path;
+  if (StartsWith(rest, "\\\\?\\UNC\\")) {
+    rest.erase(2, 6);
+  } else if (StartsWith(rest, "\\\\?\\")) {
+    rest.erase(0, 4);
+  }
+  std::replace(rest.begin(), rest.end(), '/', '\\');
+  // What ".." never climbs above: the drive, or the server and share.
+  std::string root;
+  size_t names = 0;
+  if (rest.size() >= 3 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':' && rest[2] == '\\') {
+    root = rest.substr(0, 2);
+  } else if (StartsWith(rest, "\\\\")) {
+    root = "\\";
+    names = 2;
+  } else {
+    return -1;
+  }
+  std::vector<std::string> kept;
+  size_t fixed = 0;
+  for (size_t at = root.size(); at <= rest.size();) {
+    size_t end = rest.find('\\', at);
+    if (end == std::string::npos) end = rest.size();
+    const std::string name = rest.substr(at, end - at);
+    at = end + 1;
+    if (name.empty() || name == ".") continue;
+    if (fixed < names) {
+      root += (fixed++ == 0 ? "" : "\\") + name;
+    } else if (name == "..") {
+      if (!kept.empty()) kept.pop_back();
+    } else {
+      kept.push_back(name);
+    }
+  }
+  *known = root;
+  for (const std::string& name : kept) *known += "\\" + name;
+  if (kept.empty() && names == 0) *known += "\\";
+  return 0;
+}
 
 bool HasSeparate64BitView() { return System().separate_64_bit_view; }
 uint16_t GetNativeMachine() { return System().native_machine; }

@@ -259,6 +259,7 @@ void ResetHostPlatform() {
   SetSystemMachine(kMachineAmd64);
   SetElevation(false, false);
   SetSeparate64BitView(true);
+  SetWindowsFolder("");
 }
 void ClearRecordedCalls() { State().calls.clear(); }
 const std::vector<PlatformCall>& RecordedCalls() { return State().calls; }
@@ -319,8 +320,10 @@ bool SetValueOutsideCodePage(RegistryKey root, const std::string& path, const st
   return true;
 }
 void SetDefaultUiLanguage(uint16_t language) { State().ui_language = language; }
-void SetEnvironmentText(const std::string& name, const std::string& value) {
-  State().environment[name] = value;
+// A value outside the code page is kept with a zero byte in front, which no
+// value the tests set otherwise has.
+void SetEnvironmentText(const std::string& name, const std::string& value, bool exact) {
+  State().environment[name] = exact ? value : std::string(1, '\0') + value;
 }
 const std::string* EnvironmentText(const std::string& name) {
   auto it = State().environment.find(name);
@@ -453,8 +456,30 @@ long CloseRegistryKey(RegistryKey key) {
   return Finish(0);
 }
 
+namespace {
+
+// Windows' file system redirection for a 32-bit program under WOW64.
+std::string Redirected(const std::string& path) {
+  const std::string windows = GetWindowsFolder();
+  if (windows.empty() || !HasSeparate64BitView()) return path;
+  const std::pair<const char*, const char*> redirects[] = {{"\\System32", "\\SysWOW64"},
+                                                           {"\\Sysnative", "\\System32"}};
+  for (const auto& [from, to] : redirects) {
+    const std::string folder = windows + from;
+    if (path.size() >= folder.size() && strncasecmp(path.c_str(), folder.c_str(), folder.size()) == 0 &&
+        (path.size() == folder.size() || path[folder.size()] == '\\')) {
+      return windows + to + path.substr(folder.size());
+    }
+  }
+  return path;
+}
+
+}  // namespace
+
 std::string HostFilePath(const char* path) {
-  std::string posix(path);
+  std::string posix = Redirected(path);
+  // "\\?\C:\x" names what "C:\x" names.
+  if (posix.rfind("\\\\?\\", 0) == 0) posix.erase(0, 4);
   std::replace(posix.begin(), posix.end(), '\\', '/');
   const bool drive = posix.size() >= 3 && std::isalpha(static_cast<unsigned char>(posix[0])) &&
                      posix[1] == ':' && posix[2] == '/';

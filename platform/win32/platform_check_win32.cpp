@@ -64,24 +64,61 @@ int GetProcessArguments(std::vector<ProcessArgument>* arguments) {
 
 namespace {
 
-// A variable's value, or false when it is not set.
-bool ReadVariable(const std::wstring& name, std::wstring* value) {
+enum VariableState { kVariableSet, kVariableNotSet, kVariableUnread };
+
+// A variable's value, whether it is set, or that it could not be read.
+VariableState ReadVariable(const std::wstring& name, std::wstring* value) {
   std::vector<wchar_t> buffer(256);
+  value->clear();
   for (int attempt = 0; attempt < 4; ++attempt) {
     SetLastError(ERROR_SUCCESS);
     DWORD length = GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
-      value->clear();
-      return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+      const DWORD error = GetLastError();
+      return error == ERROR_ENVVAR_NOT_FOUND ? kVariableNotSet : error == ERROR_SUCCESS ? kVariableSet
+                                                                                        : kVariableUnread;
     }
     if (length < buffer.size()) {
       value->assign(buffer.data(), length);
-      return true;
+      return kVariableSet;
     }
     buffer.assign(length, L'\0');
   }
-  return false;
+  return kVariableUnread;
 }
+
+// The overrides put into this process's environment, and what each
+// variable was before: the destructor puts every one back, whatever ends
+// the expansion, a throw included. A variable that could not be read is
+// never overridden, since it could not be put back.
+class EnvironmentOverrides {
+ public:
+  // False when a variable could not be read; nothing is changed then.
+  bool Apply(const std::vector<EnvironmentOverride>& overrides) {
+    for (const EnvironmentOverride& o : overrides) {
+      Saved s;
+      s.name = Widen(o.name, CP_ACP);
+      const std::wstring value = Widen(o.value, CP_ACP);
+      s.state = ReadVariable(s.name, &s.value);
+      if (s.state == kVariableUnread) return false;
+      saved_.push_back(s);
+      if (!SetEnvironmentVariableW(s.name.c_str(), value.c_str())) return false;
+    }
+    return true;
+  }
+  ~EnvironmentOverrides() {
+    for (auto s = saved_.rbegin(); s != saved_.rend(); ++s) {
+      SetEnvironmentVariableW(s->name.c_str(), s->state == kVariableSet ? s->value.c_str() : nullptr);
+    }
+  }
+
+ private:
+  struct Saved {
+    std::wstring name, value;
+    VariableState state = kVariableUnread;
+  };
+  std::vector<Saved> saved_;
+};
 
 int ExpandWide(const std::wstring& wide, std::string* expanded) {
   // The size asked for counts the terminator; a variable may change between
@@ -106,27 +143,14 @@ int ExpandWide(const std::wstring& wide, std::string* expanded) {
 // program runs one thread and starts nothing meanwhile.
 int ExpandEnvironmentText(const std::string& text, const std::vector<EnvironmentOverride>& overrides,
                           std::string* expanded) {
-  struct Saved {
-    std::wstring name, value;
-    bool was_set;
-  };
-  std::vector<Saved> saved;
-  for (const EnvironmentOverride& o : overrides) {
-    Saved s = {Widen(o.name, CP_ACP), std::wstring(), false};
-    s.was_set = ReadVariable(s.name, &s.value);
-    saved.push_back(s);
-    SetEnvironmentVariableW(s.name.c_str(), Widen(o.value, CP_ACP).c_str());
-  }
-  const int result = ExpandWide(Widen(text, CP_ACP), expanded);
-  for (auto s = saved.rbegin(); s != saved.rend(); ++s) {
-    SetEnvironmentVariableW(s->name.c_str(), s->was_set ? s->value.c_str() : nullptr);
-  }
-  return result;
+  EnvironmentOverrides applied;
+  if (!applied.Apply(overrides)) return -1;
+  return ExpandWide(Widen(text, CP_ACP), expanded);
 }
 
 bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
   std::wstring wide;
-  return ReadVariable(Widen(name, CP_ACP), &wide) &&
+  return ReadVariable(Widen(name, CP_ACP), &wide) == kVariableSet &&
          ConvertToAnsiExactly(wide.data(), static_cast<int>(wide.size()), value);
 }
 
@@ -226,6 +250,59 @@ int ReadFileBytes(const char* path, uint32_t offset, uint32_t count, std::string
 
 namespace {
 
+// A path call's answer: the call asks for the size it needs where the buffer
+// is too small, so it is asked again (a few times) while it doesn't fit.
+template <typename Call>
+bool AskForPath(Call call, std::wstring* path) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      path->assign(buffer.data(), length);
+      return true;
+    }
+    buffer.assign(length + 1, L'\0');
+  }
+  return false;
+}
+
+}  // namespace
+
+// Windows names a started program by the path of its image in DOS form:
+// "\\?\" taken away, then GetFullPathName's full path and GetLongPathName's
+// long names, which a program that is not there keeps as they are.
+int ProgramPathAsWindowsKnowsIt(const std::string& path, std::string* known) {
+  std::wstring wide = Widen(path, CP_ACP);
+  if (wide.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    wide.erase(2, 6);
+  } else if (wide.compare(0, 4, L"\\\\?\\") == 0) {
+    wide.erase(0, 4);
+  }
+  std::wstring full, long_form;
+  if (!AskForPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(wide.c_str(), size, buffer, nullptr); },
+                  &full)) {
+    return -1;
+  }
+  if (AskForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); },
+                 &long_form)) {
+    full = long_form;
+  }
+  return ConvertToAnsiExactly(full.data(), static_cast<int>(full.size()), known) ? 0 : -1;
+}
+
+std::string GetWindowsFolder() {
+  std::wstring folder;
+  std::string ansi;
+  if (!AskForPath([](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); }, &folder) ||
+      !ConvertToAnsiExactly(folder.data(), static_cast<int>(folder.size()), &ansi)) {
+    return std::string();
+  }
+  return ansi;
+}
+
+namespace {
+
 // IsWow64Process2 names the native machine even where x86 programs run
 // emulated on ARM64, whose IsWow64Process says FALSE to them and whose
 // GetNativeSystemInfo reports x86. It came with Windows 10, version 1709, so
@@ -247,12 +324,7 @@ Wow64Answers AskWow64() {
   answers.is_wow64 = IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
   SYSTEM_INFO info = {};
   GetNativeSystemInfo(&info);
-  switch (info.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_IA64: answers.native_system_machine = IMAGE_FILE_MACHINE_IA64; break;
-    case PROCESSOR_ARCHITECTURE_ARM64: answers.native_system_machine = kMachineArm64; break;
-    case PROCESSOR_ARCHITECTURE_AMD64: answers.native_system_machine = kMachineAmd64; break;
-    default: answers.native_system_machine = kMachineI386;
-  }
+  answers.native_processor = info.wProcessorArchitecture;
   return answers;
 }
 
@@ -268,10 +340,10 @@ bool EmulatesX64Programs() {
   typedef HRESULT(WINAPI * MachineAttributes)(USHORT, int*);
   auto attributes =
       SystemFunction<MachineAttributes>(GetModuleHandleW(L"kernel32.dll"), "GetMachineTypeAttributes");
-  const int kUserEnabled = 1;
-  int flags = 0;
-  return attributes != nullptr && SUCCEEDED(attributes(kMachineAmd64, &flags)) &&
-         (flags & kUserEnabled) != 0;
+  X64Answers answers;
+  answers.has_machine_type_attributes = attributes != nullptr;
+  answers.succeeded = attributes != nullptr && SUCCEEDED(attributes(kMachineAmd64, &answers.attributes));
+  return EmulatesX64(answers);
 }
 
 namespace {

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "config_probe/probe_configuration.h"
+#include "platform/platform.h"
+#include "tests/support/registry_helpers.h"
 
 namespace {
 
@@ -73,6 +75,37 @@ TEST(ProbeConfiguration, RefusesWhatCannotBeOpenedAsAFile) {
   EXPECT_EQ(ProbeConfiguration((folder / "missing.cfg").string().c_str(), &kind), -1);
   EXPECT_EQ(kind, 77);
   fs::remove_all(folder);
+}
+
+// The name Windows knows a program by, from any form of its path: the host
+// layer must reach the very name the real one does.
+TEST(ProgramPathContract, IsTheFullLongPathWithoutItsPrefix) {
+  const fs::path folder = fs::temp_directory_path() / "program path" / "Exec32";
+  fs::create_directories(folder);
+  std::ofstream(folder / "Morvo32.exe") << "MZ";
+  const std::string path = AsWindowsPath((folder / "Morvo32.exe").string());
+  const std::string tail = "\\program path\\Exec32\\Morvo32.exe";
+  ASSERT_EQ(path.substr(path.size() - tail.size()), tail);
+  const std::string base = path.substr(0, path.size() - tail.size());
+  std::string known;
+  ASSERT_EQ(ProgramPathAsWindowsKnowsIt(path, &known), 0);
+  ASSERT_GT(known.size(), tail.size());
+  EXPECT_EQ(known.substr(known.size() - tail.size()), tail);
+  std::string slashes = path;
+  for (char& c : slashes) c = c == '\\' ? '/' : c;
+  const std::string forms[] = {
+      base + "\\program path\\\\Exec32\\Morvo32.exe",
+      slashes,
+      "\\\\?\\" + path,
+      base + "\\program path\\.\\Exec32\\Morvo32.exe",
+      base + "\\program path\\Exec64\\..\\Exec32\\Morvo32.exe",
+  };
+  for (const std::string& form : forms) {
+    std::string same;
+    EXPECT_EQ(ProgramPathAsWindowsKnowsIt(form, &same), 0) << form;
+    EXPECT_EQ(same, known) << form;
+  }
+  fs::remove_all(folder.parent_path());
 }
 
 }  // namespace

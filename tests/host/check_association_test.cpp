@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const char kProgId[] = "Zandrell.Launcher.1";
 const char kUserChoice[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.cfg\\UserChoice";
 
@@ -48,6 +49,14 @@ class CheckAssociation : public ::testing::Test {
     ASSERT_TRUE(WriteString(kLocalMachine, "Software\\Classes\\.cfg", "", type));
     if (command.empty()) return;
     ASSERT_TRUE(WriteValue(kClassesRoot, type + "\\Shell\\Open\\Command", "", kind, WithTerminator(command)));
+  }
+  // Our open command naming the launcher in the Windows folder's System32,
+  // which is put in the Windows folder's `system` beside it.
+  void InWindowsFolder(const std::string& system) {
+    SetWindowsFolder(folder_ + "\\Windows");
+    fs::create_directories(base_ / "Windows" / system);
+    std::ofstream(base_ / "Windows" / system / "ZandrellLauncher.exe") << "MZ";
+    Register(kProgId, folder_ + "\\Windows\\System32\\ZandrellLauncher.exe");
   }
   // What Explorer writes when a user picks a program in "Open with".
   void ChooseInExplorer(const std::string& prog_id) {
@@ -116,7 +125,16 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
          ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "", "Other.Type"));
          ChooseInExplorer(ours);
        },
-       "registered", true, "\\ZandrellLauncher.exe", "", {}},
+       "registered", true, "\\ZandrellLauncher.exe", "", {}, nullptr,
+       "File type of .cfg:     Other.Type\n"
+       "  for every user:      Other.Type  (HKLM\\Software\\Classes\\.cfg)\n"
+       "  for this user:       (none)  (HKCU\\Software\\Classes\\.cfg)\n"
+       "  \"Open with\" choice:  Zandrell.Launcher.1  (Explorer's UserChoice)\n"
+       "File type used:        Zandrell.Launcher.1  (Explorer's \"Open with\" choice)\n"
+       "Description:           (none)\n"
+       "Open command:          \"" + folder_ + "\\ZandrellLauncher.exe\" \"%1\"\n"
+       "Program:               " + folder_ + "\\ZandrellLauncher.exe  (Zandrell Launcher)\n"
+       "Verdict:               registered: .cfg files open through " + folder_ + "\\ZandrellLauncher.exe\n"},
       // "Open with", then browsing to the launcher: Explorer keeps it as a file
       // type of its own, with its own open command.
       {"the launcher picked in Open with",
@@ -231,11 +249,50 @@ TEST_F(CheckAssociation, EachRegistryStateGivesItsVerdict) {
        "\\ZandrellLauncher.exe", "", {}},
       {"program missing", [&] { Register(ours, folder_ + "\\Gone\\ZandrellLauncher.exe"); },
        "program missing", false, "\\Gone\\ZandrellLauncher.exe", "", {}},
+      // Where nothing is there, the program meant is the first prefix that
+      // ends in ".exe", in any letters; without one, the first prefix.
+      {"an unquoted command whose argument ends in .exe",
+       [&] { RegisterCommand(ours, folder_ + "\\Gone\\ZandrellLauncher.exe " + folder_ + "\\Other.exe"); },
+       "program missing", false, "\\Gone\\ZandrellLauncher.exe", "", {}},
+      {"an unquoted command without .exe",
+       [&] { RegisterCommand(ours, folder_ + "\\Program Files\\Gone\\ZandrellLauncher \"%1\""); },
+       "program missing", false, "\\Program.exe", "", {}},
+      {"an unquoted command with .EXE",
+       [&] { RegisterCommand(ours, folder_ + "\\Program Files\\Gone\\ZandrellLauncher.EXE \"%1\""); },
+       "program missing", false, "\\Program Files\\Gone\\ZandrellLauncher.EXE", "", {"\\Program.exe"}},
+      // ".exe" is added where the program's own name has no extension,
+      // whatever its folders' names have.
+      {"a dot in a folder's name",
+       [&] {
+         fs::create_directories(base_ / "v1.2");
+         std::ofstream(base_ / "v1.2" / "ZandrellLauncher.exe") << "MZ";
+         Register(ours, folder_ + "\\v1.2\\ZandrellLauncher");
+       },
+       "registered", true, "\\v1.2\\ZandrellLauncher.exe", "", {}},
+      // Explorer, a 64-bit program, starts the native System32's programs,
+      // which this 32-bit one finds in Sysnative, not in SysWOW64.
+      {"a launcher in the native System32",
+       [&] { InWindowsFolder("System32"); }, "registered", true, "\\Windows\\System32\\ZandrellLauncher.exe",
+       "", {}},
+      {"a launcher in SysWOW64 only",
+       [&] { InWindowsFolder("SysWOW64"); }, "program missing", false,
+       "\\Windows\\System32\\ZandrellLauncher.exe", "", {}},
+      // A program named without its folder is searched for as Windows
+      // searches, never in the check's own folder.
+      {"a program named without its folder", [&] { RegisterCommand(ours, "ZandrellLauncher.exe \"%1\""); },
+       "not judged", false, "ZandrellLauncher.exe", "", {}},
+      {"a command that can't be expanded",
+       [&] {
+         SetEnvironmentText("ZL_CHECK_COMMAND", folder_ + "\\ZandrellLauncher", false);
+         RegisterCommand(ours, "%ZL_CHECK_COMMAND%.exe \"%1\"", kRegExpandSz);
+       },
+       "not judged", false, "", "", {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ResetHostPlatform();
     fs::remove_all(base_ / "Program.exe");
+    fs::remove_all(base_ / "Windows");
     row.setup();
     std::string out, err;
     int result = RunCheck({"association", "--json"}, &out, &err);

@@ -36,6 +36,16 @@ std::vector<std::string> BuildLines(const std::string& text) {
   return lines;
 }
 
+// The least of an x86 program that 64-bit Windows starts: a DOS header
+// pointing at a PE header.
+std::string X86Program() {
+  std::string program(0x40 + 24, '\0');
+  program.replace(0, 2, "MZ");
+  program[0x3C] = 0x40;
+  program.replace(0x40, 6, std::string("PE\0\0\x4c\x01", 6));
+  return program;
+}
+
 class CheckAgreement : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -50,7 +60,7 @@ class CheckAgreement : public ::testing::Test {
       for (int b = 0; b < 4; ++b) {
         if (mix & (1 << b)) {
           fs::create_directories((folder / builds[b]).parent_path());
-          std::ofstream(folder / builds[b]) << "MZ";
+          std::ofstream(folder / builds[b], std::ios::binary) << X86Program();
         }
       }
       folders_.push_back(AsWindowsPath(folder));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -100,6 +101,8 @@ std::string Utf16(const std::string& text, bool big_endian = false) {
   return wide;
 }
 
+const char kLayers[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+
 TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
   const std::string admin = Manifest("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>");
   const std::string highest = Manifest("<requestedExecutionLevel level='highestAvailable'/>");
@@ -130,7 +133,11 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
   Layout past_4_gib;
   past_4_gib.raw_pointer = 0xFFFFFC00u;
   past_4_gib.tree_at = 0x800;
-  enum Verdict { kStarts, kWrongMachine, kNeedsElevation };
+  // A 16-bit Windows program: its DOS header points at an "NE" header.
+  std::string win16 = "MZ";
+  Put(&win16, 0x3C, 0x40, 4);
+  Put(&win16, 0x40, 0x454E, 2);
+  enum Verdict { kStarts, kWrongMachine, kNeedsElevation, kNoPeHeader };
   const struct {
     const char* name;
     std::string program;
@@ -145,6 +152,10 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     const char* layers = nullptr;
     bool layer_found = false;
     const char* says = nullptr;  // words the error has for this row alone
+    bool uac_off = false;        // EnableLUA 0
+    // How "Path" names the build's folder: "\\" behind it, "/" for every
+    // backslash, or "\\?\" in front; null: as it is.
+    const char* path_form = nullptr;
   } cases[] = {
       {"x86 on x86", StubProgram(x86, nullptr), x86, false, false, false, kStarts, "x86", nullptr},
       {"x86 on x64", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr},
@@ -157,7 +168,11 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
        nullptr},
       {"ARM64 on x64", StubProgram(arm64, nullptr), x64, true, false, false, kWrongMachine, "ARM64", nullptr},
       {"ARM on ARM64", StubProgram(kMachineArmNt, nullptr), arm64, false, false, false, kStarts, "ARM", nullptr},
+      // 32-bit Windows hands a DOS or 16-bit program to its subsystem for
+      // them; WOW64 runs neither.
       {"no PE header", "MZ", x86, false, false, false, kStarts, nullptr, nullptr},
+      {"no PE header on x64", "MZ", x64, false, false, false, kNoPeHeader, nullptr, nullptr},
+      {"16-bit program on ARM64", win16, arm64, true, false, false, kNoPeHeader, nullptr, nullptr},
       {"requireAdministrator, standard user", StubProgram(x86, &admin), x64, false, false, false,
        kNeedsElevation, "x86", "requireAdministrator"},
       {"requireAdministrator, administrator under UAC", StubProgram(x86, &admin), x64, false,
@@ -209,6 +224,19 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
        kStarts, "x86", nullptr, "HKCU, another program", "~ RUNASADMIN", false},
       {"other layers only", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr,
        "HKCU", "~ WIN8RTM HIGHDPIAWARE RUNASADMINX", false},
+      // Windows keeps the layer under the program's full path, whatever form
+      // "Path" gives its folder in.
+      {"run as administrator, Path with a trailing backslash", StubProgram(x86, nullptr), x64, false, false,
+       false, kNeedsElevation, "x86", nullptr, "HKLM", "RUNASADMIN", true, nullptr, false, "\\"},
+      {"run as administrator, Path with slashes", StubProgram(x86, nullptr), x64, false, false, false,
+       kNeedsElevation, "x86", nullptr, "HKCU", "RUNASADMIN", true, nullptr, false, "/"},
+      {"run as administrator, Path behind \\\\?\\", StubProgram(x86, nullptr), x64, false, false, false,
+       kNeedsElevation, "x86", nullptr, "HKCU", "RUNASADMIN", true, nullptr, false, "\\\\?\\"},
+      // Without User Account Control nothing is elevated, and nothing refused.
+      {"requireAdministrator, User Account Control off", StubProgram(x86, &admin), x64, false, false, false,
+       kStarts, "x86", "requireAdministrator", nullptr, nullptr, false, nullptr, true},
+      {"run as administrator, User Account Control off", StubProgram(x86, nullptr), x64, false, false, true,
+       kStarts, "x86", nullptr, "HKCU", "~ RUNASADMIN", true, nullptr, true},
   };
 
   const fs::path base = fs::temp_directory_path() / ("image-" + std::to_string(getpid()));
@@ -220,13 +248,20 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     // The UTF-16 case's stub holds zero bytes: written whole, not as a C string.
     std::ofstream(exe, std::ios::binary | std::ios::trunc).write(c.program.data(), c.program.size());
     ResetHostPlatform();
-    ASSERT_TRUE(WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.5", "Path",
-                            AsWindowsPath(base / "Morvo 9.5"), kKeyWow64_32Key));
+    std::string path = AsWindowsPath(base / "Morvo 9.5");
+    const std::string form = c.path_form != nullptr ? c.path_form : "";
+    if (form == "/") std::replace(path.begin(), path.end(), '\\', '/');
+    path = form == "\\" ? path + form : form == "\\\\?\\" ? form + path : path;
+    ASSERT_TRUE(WriteString(kLocalMachine, "SOFTWARE\\KESTAL\\Morvo\\9.5", "Path", path, kKeyWow64_32Key));
+    if (c.uac_off) {
+      ASSERT_TRUE(WriteValue(kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                             "EnableLUA", kRegDword, std::string(4, '\0'), kKeyWow64_64Key));
+    }
     SetSystemMachine(c.native, c.emulates_x64);
     SetElevation(c.shell_elevated, c.administrator);
     if (c.layer_place != nullptr) {
       const std::string place = c.layer_place;
-      const std::string layers = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+      const std::string layers = kLayers;
       const std::string program = AsWindowsPath(exe) + (place == "HKCU, another program" ? ".old" : "");
       ASSERT_TRUE(WriteString(place.compare(0, 4, "HKCU") == 0 ? kCurrentUser : kLocalMachine, layers, program,
                               c.layers, place == "HKLM32" ? kKeyWow64_32Key : place == "HKLM" ? kKeyWow64_64Key : 0));
@@ -244,7 +279,12 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
         << c.name << ": " << error;
     EXPECT_EQ(error.find("error 740") != std::string::npos, c.verdict == kNeedsElevation)
         << c.name << ": " << error;
-    EXPECT_EQ(report["run_as_admin_layer"].is_string(), c.layer_found) << c.name;
+    EXPECT_EQ(report["run_as_admin_layer"], !c.layer_found ? nlohmann::json()
+                                            : nlohmann::json(std::string(c.layer_place, 4) + "\\" + kLayers))
+        << c.name;
+    EXPECT_EQ(error.find("no PE header") != std::string::npos, c.verdict == kNoPeHeader)
+        << c.name << ": " << error;
+    EXPECT_EQ(OpenKeyCount(), 0) << c.name;
     if (c.says != nullptr) {
       EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
     }

@@ -189,6 +189,7 @@ TEST_F(ScanTest, LooksOnlyInAFullFolderPath) {
       {"C:\\Tools\\Morvo", true},
       {"c:/Tools/Morvo", true},
       {"Z:\\", true},
+      {"A:\\", true},
       {"\\\\server\\share", true},
       {"\\\\server\\share\\Morvo 9.5", true},
       {"//server/share/Morvo", true},
@@ -211,6 +212,7 @@ TEST_F(ScanTest, LooksOnlyInAFullFolderPath) {
       {"\\\\?\\tools", false},
       {"\\\\?\\C:/Tools", false},  // behind \\?\ a slash separates nothing
       {"\\\\?\\UNC\\server", false},
+      {"\\\\?\\UNC\\server/share", false},
       {"%SystemDrive%\\Tools", false},
   };
   for (const auto& c : cases) {

@@ -39,6 +39,21 @@ std::string NativeProgramFiles() {
   return folder;
 }
 
+// A launcher of the test's own in the Windows folder's System32, as Explorer
+// (a native program) and the command name it, and where this 32-bit test
+// reaches the native System32 (through Sysnative) and the 32-bit one.
+std::string WindowsFolder() {
+  char folder[MAX_PATH] = {};
+  GetSystemWindowsDirectoryA(folder, MAX_PATH);
+  return folder;
+}
+const std::string kSystemLauncher = "\\System32\\ZandrellLauncher check test.exe";
+std::string NativeSystemLauncher() {
+  return WindowsFolder() + (RegistryHasTwoViews() ? "\\Sysnative" : "\\System32") +
+         "\\ZandrellLauncher check test.exe";
+}
+std::string Wow64SystemLauncher() { return WindowsFolder() + "\\SysWOW64\\ZandrellLauncher check test.exe"; }
+
 class CheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,6 +83,8 @@ class CheckTest : public ::testing::Test {
     ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
     ASSERT_TRUE(RemoveTree(kCurrentUser, kUserChoice));
     ASSERT_TRUE(RemoveTree(kClassesRoot, kPickedInExplorer));
+    DeleteFileA(NativeSystemLauncher().c_str());
+    if (RegistryHasTwoViews()) DeleteFileA(Wow64SystemLauncher().c_str());
   }
 
   void Install(RegistryKey hive, const std::string& key, const std::string& name,
@@ -292,6 +309,30 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
                                  "\"" + BuildFolder() + "\\ZandrellCheck.exe\" \"%1\""));
        },
        "registered to another program", false, BuildFolder() + "\\ZandrellCheck.exe"},
+      // Explorer starts the native System32's programs: on 64-bit Windows
+      // not those this 32-bit check reaches by that name (SysWOW64's).
+      {"a launcher in the native System32 only",
+       [&] {
+         ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), NativeSystemLauncher().c_str(), FALSE));
+         command("\"" + WindowsFolder() + kSystemLauncher + "\" \"%1\"");
+       },
+       "registered", true, WindowsFolder() + kSystemLauncher},
+      {"a launcher in SysWOW64 only",
+       [&] {
+         if (RegistryHasTwoViews()) {
+           ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), Wow64SystemLauncher().c_str(), FALSE));
+         }
+         command("\"" + WindowsFolder() + kSystemLauncher + "\" \"%1\"");
+       },
+       "program missing", false, WindowsFolder() + kSystemLauncher},
+      // A variable outside the code page (but where it is UTF-8): the
+      // command can't be expanded, and nothing is judged on its raw text.
+      {"a command that can't be expanded",
+       [&] {
+         SetEnvironmentVariableW(L"ZL_CHECK_COMMAND", L"C:\\\u0101\u3042");
+         command("%ZL_CHECK_COMMAND%.exe \"%1\"", kRegExpandSz);
+       },
+       GetACP() == CP_UTF8 ? "program missing" : "not judged", false, ""},
       {"the user's own choice",
        [] {
          ASSERT_EQ(StartLauncher("/regserver"), 0);

@@ -16,6 +16,42 @@ using nlohmann::json;
 
 const std::string kMorvo = "SOFTWARE\\KESTAL\\Morvo";
 const std::string kLayers = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+const std::string kPolicies = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+// The name Windows knows a program by: its long path.
+std::string LongPath(const std::string& path) {
+  char long_path[MAX_PATH] = {};
+  const DWORD length = GetLongPathNameA(path.c_str(), long_path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(long_path, length) : path;
+}
+
+// Wine's prefix has User Account Control off (EnableLUA 0), and without it
+// nothing is refused for its rights; these cases are a machine with it on,
+// as Windows has it unless told otherwise. The prefix's value is put back
+// at the end; on Windows the machine's own setting stands, and decides.
+class UserAccountControl {
+ public:
+  UserAccountControl() {
+    saved_ = ReadValue(kLocalMachine, kPolicies, "EnableLUA", &type_, &value_, kKeyWow64_64Key);
+    if (saved_ && RunningUnderWine()) {
+      WriteValue(kLocalMachine, kPolicies, "EnableLUA", kRegDword, std::string("\1\0\0\0", 4), kKeyWow64_64Key);
+    }
+  }
+  ~UserAccountControl() {
+    if (saved_ && RunningUnderWine()) WriteValue(kLocalMachine, kPolicies, "EnableLUA", type_, value_, kKeyWow64_64Key);
+  }
+  bool On() const {
+    uint32_t type = 0;
+    std::string value;
+    return !ReadValue(kLocalMachine, kPolicies, "EnableLUA", &type, &value, kKeyWow64_64Key) ||
+           value != std::string(4, '\0');
+  }
+
+ private:
+  bool saved_ = false;
+  uint32_t type_ = 0;
+  std::string value_;
+};
 
 void Clean() {
   for (uint32_t view : {kKeyWow64_32Key, kKeyWow64_64Key}) {
@@ -45,6 +81,14 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
   const std::string cannot_run = "which this " + native + " Windows can't run";
   const bool runs_x64 = native == "x64";
   const bool under_wine = RunningUnderWine();
+  const UserAccountControl user_account_control;
+  // Refused for its rights: "error 740" foreseen, and the launcher exiting
+  // -1, where the system refuses.
+  const bool refuses = user_account_control.On();
+  const char* const refused = refuses ? "error 740" : nullptr;
+  const int refused_exit = refuses && !under_wine ? -1 : 0;
+  // WOW64 runs no DOS or 16-bit program.
+  const bool wow64 = native != "x86";
   const struct {
     const char* name;
     std::string program;
@@ -60,6 +104,7 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
     // The check can't open its own token to learn whether the shell runs
     // programs elevated.
     bool token_shut = false;
+    const char* path_end = "";  // after the folder in "Path"
   } cases[] = {
       {"x86", stub, nullptr, nullptr, 0},
       // Neither x64 nor 32-bit Windows (nor Wine as either) loads an ARM64
@@ -73,15 +118,22 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
       // the launcher exits -1); Wine starts it elevated without asking. The
       // shell of a user under User Account Control holds the limited half of
       // a split token, so `which` predicts the refusal either way.
-      {"requireAdministrator", admin, "requireAdministrator", "error 740", under_wine ? 0 : -1},
+      {"requireAdministrator", admin, "requireAdministrator", refused, refused_exit},
       // "Run this program as an administrator" on the Compatibility tab:
       // Windows refuses as for the manifest; Wine knows no such layer.
-      {"run as administrator", stub, nullptr, "RUNASADMIN", under_wine ? 0 : -1, true},
-      {"held open for writing and deleting", admin, "requireAdministrator", "error 740", under_wine ? 0 : -1,
+      {"run as administrator", stub, nullptr, refuses ? "RUNASADMIN" : nullptr, refused_exit, true},
+      // The layer is kept under the program's full path, which has no
+      // trailing backslash of "Path"'s own.
+      {"run as administrator, Path with a trailing backslash", stub, nullptr, refuses ? "RUNASADMIN" : nullptr,
+       refused_exit, true, false, false, "\\"},
+      {"held open for writing and deleting", admin, "requireAdministrator", refused, refused_exit,
        false, true},
       // Rights that can't be learnt are taken to be enough: a start that
       // Windows may well allow is never foretold as refused.
-      {"rights unknown", admin, "requireAdministrator", nullptr, under_wine ? 0 : -1, false, false, true},
+      {"rights unknown", admin, "requireAdministrator", nullptr, refused_exit, false, false, true},
+      // Only "MZ", no PE header: 64-bit Windows refuses it, and 32-bit
+      // Windows hands it to its DOS subsystem.
+      {"MZ only", "MZ", nullptr, wow64 ? "no PE header" : nullptr, wow64 ? -1 : 0},
   };
   const std::string folder = ScratchFolder("refused");
   const std::string file = folder + "\\model.cfg";
@@ -90,9 +142,10 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
     Clean();
     const std::string exe = folder + "\\" + c.name + "\\Exec32\\Morvo32.exe";
     WriteBytes(exe, c.program);
-    ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", folder + "\\" + c.name, kKeyWow64_32Key));
+    const std::string path = folder + "\\" + c.name + c.path_end;
+    ASSERT_TRUE(WriteString(kLocalMachine, kMorvo + "\\9.5", "Path", path, kKeyWow64_32Key));
     if (c.run_as_administrator) {
-      ASSERT_TRUE(WriteString(kCurrentUser, kLayers, exe, "~ RUNASADMIN"));
+      ASSERT_TRUE(WriteString(kCurrentUser, kLayers, LongPath(exe), "~ RUNASADMIN"));
     }
 
     HANDLE holder = INVALID_HANDLE_VALUE;
@@ -107,7 +160,7 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     const json report = json::parse(output);
     EXPECT_EQ(predicted, c.predicted ? 1 : 0) << c.name;
-    EXPECT_EQ(report["exe"], exe) << c.name;
+    EXPECT_EQ(report["exe"], path + "\\Exec32\\Morvo32.exe") << c.name;
     EXPECT_EQ(report["execution_level"], c.level ? json(c.level) : json()) << c.name;
     const std::string error = report["error"].is_null() ? "" : std::string(report["error"]);
     EXPECT_NE(error.find(c.predicted ? c.predicted : ""), std::string::npos) << c.name << ": " << error;
