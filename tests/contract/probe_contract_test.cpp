@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config_probe/probe_configuration.h"
+#include "tests/support/outside_code_page.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST(ProbeConfiguration, ReadsTheFirstLineFromTheSecondByte) {
   for (const ProbeCase& c : cases) {
     fs::path path = WriteFile(c.name, c.content);
     ToolKind kind = 77;
-    int result = ProbeConfiguration(path.string().c_str(), &kind);
+    int result = ProbeConfiguration(AnsiFromPath(path).c_str(), &kind);
     EXPECT_EQ(result, c.kind == 0 ? -1 : 0) << c.name;
     EXPECT_EQ(kind, c.kind == 0 ? 77 : c.kind) << c.name;
     fs::remove(path);
@@ -69,8 +70,8 @@ TEST(ProbeConfiguration, RefusesWhatCannotBeOpenedAsAFile) {
   fs::path folder = fs::temp_directory_path() / "probe-folder Morvo";
   fs::create_directories(folder);
   ToolKind kind = 77;
-  EXPECT_EQ(ProbeConfiguration(folder.string().c_str(), &kind), -1);
-  EXPECT_EQ(ProbeConfiguration((folder / "missing.cfg").string().c_str(), &kind), -1);
+  EXPECT_EQ(ProbeConfiguration(AnsiFromPath(folder).c_str(), &kind), -1);
+  EXPECT_EQ(ProbeConfiguration(AnsiFromPath(folder / "missing.cfg").c_str(), &kind), -1);
   EXPECT_EQ(kind, 77);
   fs::remove_all(folder);
 }
