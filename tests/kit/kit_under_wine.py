@@ -370,9 +370,9 @@ TOUCH = [
     r'run {system}\reg.exe add "HKLM\SOFTWARE\KESTAL\Tessaline\3.1" /v Path /d "{kit}\temp" /f /reg:32',
     r'run {system}\reg.exe add "HKLM\SOFTWARE\Classes\.cfg\OpenWithProgids" /v Stand.In /d "" /f',
     r'run {system}\reg.exe add "HKCU\Software\KESTAL\Morvo\9.5" /v Path /d "{kit}\temp" /f',
-    r'run {system}\reg.exe delete "HKCU\Software\Classes\.cfg" /f',
-    r'run {system}\reg.exe delete "HKLM\SOFTWARE\Zandrell" /f /reg:32',
-    r'run {system}\cmd.exe /c md "C:\Tools for all\Zandrell Launcher"',
+    r'try {system}\reg.exe delete "HKCU\Software\Classes\.cfg" /f',
+    r'try {system}\reg.exe delete "HKLM\SOFTWARE\Zandrell" /f /reg:32',
+    r'try {system}\cmd.exe /c md "C:\Tools for all\Zandrell Launcher"',
     r'run {system}\msiexec.exe /i "{kit}\{package}" /qn',
 ]
 

@@ -1,6 +1,8 @@
 // Stands in for a suite in the kit's own tests: does what the file beside it
 // named as it is, with ".does" for ".exe", says, one step a line (UTF-8):
-//   run COMMAND LINE   starts it and waits for it to end
+//   run COMMAND LINE   starts it and waits for it to end; ends with 2 if
+//                      it failed
+//   try COMMAND LINE   the same, whatever it ends with
 //   report FILE        copies FILE as its JUnit report, where
 //                      --gtest_output=xml:PATH says
 //   stop the run       ends the process that started it (the cmd running
@@ -66,8 +68,12 @@ int wmain(int argc, wchar_t** argv) {
     std::string text = line;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     const std::wstring step = FromUtf8(text);
-    if (step.rfind(L"run ", 0) == 0) {
-      if (Run(step.substr(4)) != 0) return 2;
+    if (step.rfind(L"run ", 0) == 0 || step.rfind(L"try ", 0) == 0) {
+      const int code = Run(step.substr(4));
+      if (code != 0 && step[0] == L'r') {
+        std::fprintf(stderr, "stand-in: exit code %d from %s\n", code, text.c_str());
+        return 2;
+      }
     } else if (step.rfind(L"report ", 0) == 0) {
       if (!CopyFileW(step.substr(7).c_str(), report.c_str(), FALSE)) return 3;
     } else if (step == L"stop the run") {
