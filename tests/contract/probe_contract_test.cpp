@@ -10,6 +10,7 @@
 #include "config_probe/probe_configuration.h"
 #include "platform/platform.h"
 #include "tests/support/registry_helpers.h"
+#include "tests/support/outside_code_page.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ TEST(ProbeConfiguration, ReadsTheFirstLineFromTheSecondByte) {
   for (const ProbeCase& c : cases) {
     fs::path path = WriteFile(c.name, c.content);
     ToolKind kind = 77;
-    int result = ProbeConfiguration(path.string().c_str(), &kind);
+    int result = ProbeConfiguration(AnsiFromPath(path).c_str(), &kind);
     EXPECT_EQ(result, c.kind == 0 ? -1 : 0) << c.name;
     EXPECT_EQ(kind, c.kind == 0 ? 77 : c.kind) << c.name;
     fs::remove(path);
@@ -71,8 +72,8 @@ TEST(ProbeConfiguration, RefusesWhatCannotBeOpenedAsAFile) {
   fs::path folder = fs::temp_directory_path() / "probe-folder Morvo";
   fs::create_directories(folder);
   ToolKind kind = 77;
-  EXPECT_EQ(ProbeConfiguration(folder.string().c_str(), &kind), -1);
-  EXPECT_EQ(ProbeConfiguration((folder / "missing.cfg").string().c_str(), &kind), -1);
+  EXPECT_EQ(ProbeConfiguration(AnsiFromPath(folder).c_str(), &kind), -1);
+  EXPECT_EQ(ProbeConfiguration(AnsiFromPath(folder / "missing.cfg").c_str(), &kind), -1);
   EXPECT_EQ(kind, 77);
   fs::remove_all(folder);
 }
@@ -83,7 +84,7 @@ TEST(ProgramPathContract, IsTheFullLongPathWithoutItsPrefix) {
   const fs::path folder = fs::temp_directory_path() / "program path" / "Exec32";
   fs::create_directories(folder);
   std::ofstream(folder / "Morvo32.exe") << "MZ";
-  const std::string path = AsWindowsPath((folder / "Morvo32.exe").string());
+  const std::string path = AsWindowsPath(AnsiFromPath(folder / "Morvo32.exe"));
   const std::string tail = "\\program path\\Exec32\\Morvo32.exe";
   ASSERT_EQ(path.substr(path.size() - tail.size()), tail);
   const std::string base = path.substr(0, path.size() - tail.size());

@@ -274,6 +274,11 @@ class InstallerTest : public ::testing::Test {
     config_ = folder + "\\with blanks\\bridge model.cfg";
     WriteBytes(config_, "#Morvo 9.5\r\n");
     ASSERT_TRUE(RemoveTree(kLocalMachine, "Software\\Classes\\.cfg"));
+    // A key of ours that no installation made (a script's, say) would be
+    // taken for what the package leaves, and a user's own .cfg hides the
+    // machine's; the test kit puts both back.
+    ASSERT_TRUE(RemoveTree(kLocalMachine, "SOFTWARE\\Zandrell", kKeyWow64_32Key));
+    ASSERT_TRUE(RemoveTree(kCurrentUser, "Software\\Classes\\.cfg"));
     ASSERT_TRUE(WriteString(kClassesRoot, ".cfg", "Content Type", "text/plain"));
     ASSERT_TRUE(WriteString(kClassesRoot, ".cfg\\OpenWithProgids", "Other.Editor", ""));
   }

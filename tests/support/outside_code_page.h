@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,3 +19,11 @@ bool DeleteKeyOutsideCodePage(RegistryKey root, const std::string& parent,
 bool WriteStringOutsideCodePage(RegistryKey root, const std::string& path,
                                 const std::string& value_name, const std::string& text,
                                 uint32_t access = 0);
+
+// Paths between std::filesystem and the narrow (ANSI) calls the programs
+// make. MinGW's std::filesystem reads a narrow string as Latin-1 and writes
+// one in UTF-8, neither of them the ANSI code page: "C:\\Prüfung" would
+// come back as "C:\\PrÃ¼fung". These convert exactly, and AnsiFromPath
+// throws where the code page can't hold the path.
+std::filesystem::path PathFromAnsi(const std::string& ansi);
+std::string AnsiFromPath(const std::filesystem::path& path);

@@ -17,3 +17,8 @@ bool WriteStringOutsideCodePage(RegistryKey root, const std::string& path,
                                 uint32_t access) {
   return SetValueOutsideCodePage(root, path, value_name, kRegSz, text, access);
 }
+
+// Linux takes a path's bytes as they are.
+std::filesystem::path PathFromAnsi(const std::string& ansi) { return std::filesystem::path(ansi); }
+
+std::string AnsiFromPath(const std::filesystem::path& path) { return path.string(); }

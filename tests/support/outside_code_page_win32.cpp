@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <stdexcept>
+
+#include "platform/win32/exact_ansi.h"
+
 namespace {
 
 std::wstring FromUtf8(const std::string& text) {
@@ -44,4 +48,21 @@ bool WriteStringOutsideCodePage(RegistryKey root, const std::string& path,
                                reinterpret_cast<const BYTE*>(data.c_str()),
                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   return RegCloseKey(key) == ERROR_SUCCESS && result == ERROR_SUCCESS;
+}
+
+std::filesystem::path PathFromAnsi(const std::string& ansi) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], length);
+  return std::filesystem::path(wide);
+}
+
+std::string AnsiFromPath(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  std::string ansi;
+  if (!ConvertToAnsiExactly(wide.c_str(), static_cast<int>(wide.size()), &ansi)) {
+    throw std::runtime_error("the ANSI code page cannot hold a path of " + std::to_string(wide.size()) +
+                             " characters");
+  }
+  return ansi;
 }

@@ -79,8 +79,13 @@ class CheckTest : public ::testing::Test {
       ASSERT_TRUE(RemoveTree(kLocalMachine, "SOFTWARE\\KESTAL", view));
     }
     ASSERT_TRUE(RemoveTree(kCurrentUser, "SOFTWARE\\KESTAL"));
-    ASSERT_TRUE(RemoveTree(kClassesRoot, ".cfg"));
-    ASSERT_TRUE(RemoveTree(kClassesRoot, kProgId));
+    // The user's own classes first: the merged view deletes where it finds
+    // the key, and a .cfg of the user's own overrides the machine's (the
+    // test kit puts back what a machine held).
+    for (RegistryKey root : {kCurrentUser, kLocalMachine}) {
+      ASSERT_TRUE(RemoveTree(root, "Software\\Classes\\.cfg"));
+      ASSERT_TRUE(RemoveTree(root, "Software\\Classes\\" + kProgId));
+    }
     ASSERT_TRUE(RemoveTree(kCurrentUser, kUserChoice));
     ASSERT_TRUE(RemoveTree(kClassesRoot, kPickedInExplorer));
     DeleteFileA(NativeSystemLauncher().c_str());
@@ -132,9 +137,9 @@ TEST_F(CheckTest, WhichPredictsWhatTheLauncherDoes) {
     json report;
     int predicted = Check("which \"" + file + "\" --json", &report);
     EXPECT_EQ(predicted, c.exe ? 0 : 1) << c.file;
-    EXPECT_EQ(report["file"], file) << c.file;
+    EXPECT_EQ(report["file"], Utf8(file)) << c.file;
     EXPECT_EQ(report["tool"], c.tool ? json(c.tool) : json(nullptr)) << c.file;
-    EXPECT_EQ(report["exe"], c.exe ? json(folder_ + "\\" + c.exe) : json(nullptr)) << c.file;
+    EXPECT_EQ(report["exe"], c.exe ? json(Utf8(folder_ + "\\" + c.exe)) : json(nullptr)) << c.file;
     EXPECT_EQ(report["error"].is_null(), c.exe != nullptr) << c.file;
     if (c.exe) {
       ASSERT_FALSE(report["candidates"].empty()) << c.file;
@@ -148,7 +153,7 @@ TEST_F(CheckTest, WhichPredictsWhatTheLauncherDoes) {
     EXPECT_EQ(result, c.exe ? 0 : -1) << c.file;
     ASSERT_EQ(starts.size(), c.exe ? 1u : 0u) << c.file;
     if (c.exe) {
-      EXPECT_EQ(starts[0].substr(starts[0].rfind('\t') + 1), report["command_line"]) << c.file;
+      EXPECT_EQ(Utf8(starts[0].substr(starts[0].rfind('\t') + 1)), report["command_line"]) << c.file;
     }
   }
   // The text says the same for people.
@@ -184,8 +189,8 @@ TEST_F(CheckTest, VersionsExplainsEveryInstallation) {
   if (!two_views) expected["11.0"] = "used";
   EXPECT_EQ(verdicts, expected);
   EXPECT_EQ(morvo["would_start"]["exe"],
-            folder_ + (two_views ? "\\Morvo 9.5\\Exec64\\Morvo64.exe" : "\\Morvo 11.0\\Exec64\\Morvo64.exe"));
-  EXPECT_EQ(report["tools"][1]["would_start"]["exe"], folder_ + "\\Tessaline 3.1\\Exec64\\Quin64.exe");
+            Utf8(folder_ + (two_views ? "\\Morvo 9.5\\Exec64\\Morvo64.exe" : "\\Morvo 11.0\\Exec64\\Morvo64.exe")));
+  EXPECT_EQ(report["tools"][1]["would_start"]["exe"], Utf8(folder_ + "\\Tessaline 3.1\\Exec64\\Quin64.exe"));
 
   std::map<std::string, std::string> ignored;
   for (const json& entry : report["ignored"]) {
@@ -211,7 +216,7 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
   // (the temporary folder's own path may have blanks before it).
   const std::string scratch_word = folder_.substr(0, folder_.rfind(' ')) + ".exe";
   auto copy_launcher = [](const std::string& to) {
-    std::filesystem::create_directories(std::filesystem::path(to).parent_path());
+    std::filesystem::create_directories(PathFromAnsi(to).parent_path());
     ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), to.c_str(), FALSE)) << to;
   };
   auto command = [](const std::string& text, uint32_t type = kRegSz) {
@@ -349,24 +354,24 @@ TEST_F(CheckTest, AssociationTellsSoundFromBroken) {
     EXPECT_EQ(report["verdict"], c.verdict) << c.name;
     EXPECT_EQ(report["program_is_ours"], c.ours) << c.name;
     if (!c.program.empty()) {
-      EXPECT_EQ(report["program"], c.program) << c.name;
+      EXPECT_EQ(report["program"], Utf8(c.program)) << c.name;
     }
     EXPECT_EQ(report["warning"].is_string(), !c.last_earlier.empty()) << c.name << ": " << report["warning"];
     if (!c.last_earlier.empty()) {
-      EXPECT_EQ(report["earlier_programs"].back(), c.last_earlier) << c.name;
+      EXPECT_EQ(report["earlier_programs"].back(), Utf8(c.last_earlier)) << c.name;
     }
-    std::filesystem::remove(folder_ + "\\Program.exe");
+    std::filesystem::remove(PathFromAnsi(folder_ + "\\Program.exe"));
   }
   SetEnvironmentVariableA("ZL_CHECK_FOLDER", nullptr);
   SetEnvironmentVariableA("ZL_CHECK_COMMAND", nullptr);
-  std::filesystem::remove_all(std::filesystem::path(native).parent_path());
+  std::filesystem::remove_all(PathFromAnsi(native).parent_path());
 }
 
 // The shell takes the road the check describes: an unquoted open command
 // with blanks starts a program placed where its first word ends.
 TEST_F(CheckTest, TheShellTakesTheUnquotedRoadTheCheckDescribes) {
   const std::string blanks = folder_ + "\\Program Files\\ZL\\ZandrellLauncher.exe";
-  std::filesystem::create_directories(std::filesystem::path(blanks).parent_path());
+  std::filesystem::create_directories(PathFromAnsi(blanks).parent_path());
   ASSERT_TRUE(CopyFileA(LauncherPath().c_str(), blanks.c_str(), FALSE));
   InstallStub(folder_ + "\\Program.exe");
   ASSERT_EQ(StartLauncher("/regserver"), 0);
@@ -377,8 +382,8 @@ TEST_F(CheckTest, TheShellTakesTheUnquotedRoadTheCheckDescribes) {
   RunExact("\"" + BuildFolder() + "\\shell_open.exe\" \"" + folder_ + "\\model.cfg\"");
   const std::vector<std::string> starts = StubStarts();
   ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].substr(0, starts[0].find('\t')), report["program"]);
-  EXPECT_EQ(report["program"], folder_ + "\\Program.exe");
+  EXPECT_EQ(Utf8(starts[0].substr(0, starts[0].find('\t'))), report["program"]);
+  EXPECT_EQ(report["program"], Utf8(folder_ + "\\Program.exe"));
 }
 
 }  // namespace

@@ -10,14 +10,16 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/outside_code_page.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string TempFolder() {
-  char buffer[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof buffer, buffer);
-  return buffer;
+  wchar_t buffer[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, buffer);
+  return AnsiFromPath(buffer);
 }
 
 // The stub tools append to this file; the launcher and the tools it starts
@@ -45,10 +47,16 @@ std::wstring FromAnsi(const std::string& text) {
 
 }  // namespace
 
+// Taken in UTF-16 and converted exactly: the A call would hand over a
+// look-alike for a letter the code page lacks, and in a double-byte code
+// page a backslash may be the second byte of a letter.
 std::string BuildFolder() {
-  char buffer[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return fs::path(buffer).parent_path().string();
+  static const std::string folder = [] {
+    wchar_t buffer[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return AnsiFromPath(fs::path(buffer).parent_path());
+  }();
+  return folder;
 }
 
 std::string LauncherPath() { return BuildFolder() + "\\ZandrellLauncher.exe"; }
@@ -59,7 +67,10 @@ namespace {
 // waits until it and every process it started have ended: the launcher hands
 // the tool to WinExec and exits at once, so its own exit says nothing about
 // whether the tool has written its log yet. Returns the exit code as a signed
-// value; -1001 when the job could not be set up, -1002 on a time-out.
+// value; -1001 when the job could not be set up, -1002 on a time-out. The
+// time-out only keeps a hung program from holding the suite for good: an
+// installation by msiexec takes well over a minute on a busy machine whose
+// 32-bit programs are emulated, so it is ten minutes.
 int RunToTheEnd(const PROCESS_INFORMATION& process) {
   HANDLE job = CreateJobObjectA(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -71,7 +82,7 @@ int RunToTheEnd(const PROCESS_INFORMATION& process) {
   int result = -1001;
   if (joined) {
     ResumeThread(process.hThread);
-    const ULONGLONG deadline = GetTickCount64() + 60000;
+    const ULONGLONG deadline = GetTickCount64() + 10 * 60 * 1000;
     result = -1002;
     for (;;) {
       JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
@@ -240,6 +251,8 @@ std::string ToUtf8(const std::wstring& text) {
   return utf8;
 }
 
+std::string Utf8(const std::string& ansi) { return ToUtf8(FromAnsi(ansi)); }
+
 std::string SystemProgram(const char* name) {
   char folder[MAX_PATH] = {};
   GetSystemDirectoryA(folder, sizeof folder);
@@ -272,19 +285,19 @@ int StartLauncherAsStandardUser(const std::string& tail) {
 }
 
 std::string ScratchFolder(const std::string& name) {
-  fs::path folder = fs::path(TempFolder()) / ("zandrell " + name);
+  fs::path folder = PathFromAnsi(TempFolder() + "zandrell " + name);
   fs::remove_all(folder);
   fs::create_directories(folder);
-  return folder.string();
+  return AnsiFromPath(folder);
 }
 
 void WriteBytes(const std::string& path, const std::string& content) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
+  fs::create_directories(PathFromAnsi(path).parent_path());
+  std::ofstream(PathFromAnsi(path), std::ios::binary) << content;
 }
 
 std::string ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(PathFromAnsi(path), std::ios::binary);
   std::stringstream text;
   text << file.rdbuf();
   return text.str();
@@ -294,7 +307,7 @@ std::string ReadBytes(const std::string& path) {
 // file numbers, so copy_file takes any two files of one drive for the same
 // file and refuses to overwrite a stub once the tests run from drive C: too.
 void InstallStub(const std::string& path) {
-  fs::create_directories(fs::path(path).parent_path());
+  fs::create_directories(PathFromAnsi(path).parent_path());
   const std::string stub = BuildFolder() + "\\stub_tool.exe";
   if (!CopyFileA(stub.c_str(), path.c_str(), FALSE)) {
     throw std::runtime_error("cannot copy " + stub + " to " + path + ": error " +

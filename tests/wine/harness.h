@@ -4,9 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/outside_code_page.h"
 #include "tests/wine/under_wine.h"
 
 // The folder the test programs, the launcher and the stub tool are built into.
+// Paths are handed around in the ANSI code page, as the programs take them;
+// std::filesystem gets them through PathFromAnsi and gives them back through
+// AnsiFromPath.
 std::string BuildFolder();
 std::string LauncherPath();
 
@@ -27,6 +31,9 @@ int RunCapturingWithTokenShut(const std::string& command_line, std::string* outp
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());
 std::wstring FromUtf8(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
+// A path in the ANSI code page as ZandrellCheck's JSON report names it, in
+// UTF-8.
+std::string Utf8(const std::string& ansi);
 // A program of the system's by its full path in the system folder: through
 // the search path, the current folder would be looked in first.
 std::string SystemProgram(const char* name);

@@ -166,11 +166,11 @@ TEST_F(OpenTest, AToolBesideTheDocumentIsNeverStarted) {
     RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + docs + "\\m.cfg\" --json", &output);
     const int result = StartLauncher("\"" + docs + "\\m.cfg\"");
     SetCurrentDirectoryA(BuildFolder().c_str());
-    std::filesystem::remove_all(c.planted);
+    std::filesystem::remove_all(PathFromAnsi(c.planted));
     EXPECT_EQ(result, 0) << c.path;
     EXPECT_EQ(Started(), "Program Files\\Morvo 9.5\\Exec32\\Morvo32.exe") << c.path;
     report = json::parse(output);
-    EXPECT_EQ(report["exe"], folder_ + "\\Program Files\\Morvo 9.5\\Exec32\\Morvo32.exe") << c.path;
+    EXPECT_EQ(report["exe"], Utf8(folder_ + "\\Program Files\\Morvo 9.5\\Exec32\\Morvo32.exe")) << c.path;
     std::string text;
     RunCapturing("\"" + BuildFolder() + "\\ZandrellCheck.exe\" which \"" + docs + "\\m.cfg\"", &text);
     EXPECT_NE(text.find("10.0:  \"Path\" is not a full folder path: the launcher would look for the tool "

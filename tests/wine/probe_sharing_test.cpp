@@ -9,11 +9,12 @@
 #include <fstream>
 
 #include "config_probe/probe_configuration.h"
+#include "tests/support/outside_code_page.h"
 
 namespace {
 
 TEST(ProbeSharing, DependsOnWhatTheOtherHolderAllows) {
-  std::string path = (std::filesystem::temp_directory_path() / "probe-shared.cfg").string();
+  std::string path = AnsiFromPath(std::filesystem::temp_directory_path() / "probe-shared.cfg");
   std::ofstream(path, std::ios::binary) << "xTessaline\r\n";
   const struct {
     DWORD share;
@@ -33,7 +34,7 @@ TEST(ProbeSharing, DependsOnWhatTheOtherHolderAllows) {
     EXPECT_EQ(kind, c.result == 0 ? kToolTessaline : 0) << c.share;
     CloseHandle(writer);
   }
-  std::filesystem::remove(path);
+  std::filesystem::remove(PathFromAnsi(path));
 }
 
 }  // namespace

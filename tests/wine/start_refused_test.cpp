@@ -160,7 +160,7 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     const json report = json::parse(output);
     EXPECT_EQ(predicted, c.predicted ? 1 : 0) << c.name;
-    EXPECT_EQ(report["exe"], path + "\\Exec32\\Morvo32.exe") << c.name;
+    EXPECT_EQ(report["exe"], Utf8(path + "\\Exec32\\Morvo32.exe")) << c.name;
     EXPECT_EQ(report["execution_level"], c.level ? json(c.level) : json()) << c.name;
     const std::string error = report["error"].is_null() ? "" : std::string(report["error"]);
     EXPECT_NE(error.find(c.predicted ? c.predicted : ""), std::string::npos) << c.name << ": " << error;
