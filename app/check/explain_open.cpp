@@ -29,6 +29,13 @@ std::string NoToolNamed(const std::string& line) {
   return error + "; the first byte of the file is never read";
 }
 
+// Whether 32-bit Windows has NTVDM, which it hands DOS and 16-bit programs to.
+bool HasDosSubsystem() {
+  const std::string windows = GetWindowsFolder();
+  return !windows.empty() &&
+         GetPathAttributes((windows + "\\System32\\ntvdm.exe").c_str()) != kInvalidFileAttributes;
+}
+
 }  // namespace
 
 int ExplainOpen(const std::string& file, OpenExplanation* e) {
@@ -80,12 +87,18 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
   e->execution_level = image.execution_level;
   const uint16_t native = GetNativeMachine();
   // Without a PE header the file is a DOS or 16-bit program, or none at
-  // all. 32-bit Windows hands it to its DOS and 16-bit subsystem, which
-  // starts it; WOW64 runs 32-bit programs only, so 64-bit Windows refuses.
+  // all. WOW64 runs 32-bit programs only, so 64-bit Windows refuses it;
+  // 32-bit Windows hands it to NTVDM, an optional feature that is off
+  // unless someone turned it on.
   if (image.machine == 0 && native != kMachineI386) {
     return Fail(e, "the build it would start has no PE header: it is a DOS or 16-bit program, or no program "
                    "at all, which 64-bit Windows does not run, so the start would fail, and the launcher "
                    "tries no other build");
+  }
+  if (image.machine == 0 && !HasDosSubsystem()) {
+    return Fail(e, "the build it would start has no PE header: it is a DOS or 16-bit program, or no program "
+                   "at all, which 32-bit Windows runs only through NTVDM, and NTVDM is not installed here, "
+                   "so the start would fail, and the launcher tries no other build");
   }
   if (image.machine != 0 && !MachineRuns(image.machine, native, EmulatesX64Programs())) {
     return Fail(e, "the build it would start is a program for " + MachineName(image.machine) +

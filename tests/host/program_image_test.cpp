@@ -156,6 +156,7 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     // How "Path" names the build's folder: "\\" behind it, "/" for every
     // backslash, or "\\?\" in front; null: as it is.
     const char* path_form = nullptr;
+    bool ntvdm = false;  // System32 holds NTVDM, 32-bit Windows' optional DOS subsystem
   } cases[] = {
       {"x86 on x86", StubProgram(x86, nullptr), x86, false, false, false, kStarts, "x86", nullptr},
       {"x86 on x64", StubProgram(x86, nullptr), x64, false, false, false, kStarts, "x86", nullptr},
@@ -168,9 +169,11 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
        nullptr},
       {"ARM64 on x64", StubProgram(arm64, nullptr), x64, true, false, false, kWrongMachine, "ARM64", nullptr},
       {"ARM on ARM64", StubProgram(kMachineArmNt, nullptr), arm64, false, false, false, kStarts, "ARM", nullptr},
-      // 32-bit Windows hands a DOS or 16-bit program to its subsystem for
-      // them; WOW64 runs neither.
-      {"no PE header", "MZ", x86, false, false, false, kStarts, nullptr, nullptr},
+      // 32-bit Windows hands a DOS or 16-bit program to NTVDM where that is
+      // installed; WOW64 runs neither.
+      {"no PE header", "MZ", x86, false, false, false, kNoPeHeader, nullptr, nullptr},
+      {"no PE header, NTVDM installed", "MZ", x86, false, false, false, kStarts, nullptr, nullptr, nullptr,
+       nullptr, false, nullptr, false, nullptr, true},
       {"no PE header on x64", "MZ", x64, false, false, false, kNoPeHeader, nullptr, nullptr},
       {"16-bit program on ARM64", win16, arm64, true, false, false, kNoPeHeader, nullptr, nullptr},
       {"requireAdministrator, standard user", StubProgram(x86, &admin), x64, false, false, false,
@@ -248,6 +251,12 @@ TEST(WhichForesees, MachinesAndRightsThatWindowsRefuses) {
     // The UTF-16 case's stub holds zero bytes: written whole, not as a C string.
     std::ofstream(exe, std::ios::binary | std::ios::trunc).write(c.program.data(), c.program.size());
     ResetHostPlatform();
+    if (c.ntvdm) {
+      fs::create_directories(base / "Windows" / "System32");
+      std::ofstream(base / "Windows" / "System32" / "ntvdm.exe") << "MZ";
+      SetWindowsFolder(AsWindowsPath(base / "Windows"));
+      SetSeparate64BitView(false);  // 32-bit Windows redirects no System32
+    }
     std::string path = AsWindowsPath(base / "Morvo 9.5");
     const std::string form = c.path_form != nullptr ? c.path_form : "";
     if (form == "/") std::replace(path.begin(), path.end(), '\\', '/');
