@@ -115,14 +115,6 @@ std::string InstallFolder() {
 // Where each msiexec run writes its full log.
 std::string LogPath() { return ScratchFolder("installer log") + "\\msiexec.log"; }
 
-// Exit codes come back whole through RunExact; Wine's own exit status would
-// cut them to 8 bits. msiexec is named by its path in the system folder,
-// never looked for on the search path.
-int Msiexec(const std::string& arguments, const std::string& log) {
-  return RunExactW(InWide("\"" + SystemProgram("msiexec.exe") + "\" " + arguments + " /qn /l*v \"" +
-                          log + "\""));
-}
-
 // A log as text, whether Windows Installer wrote it in UTF-16 or in the ANSI
 // code page.
 std::string LogText(const std::string& path) {
@@ -134,6 +126,41 @@ std::string LogText(const std::string& path) {
                                    static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
   }
   return ToUtf8(wide);
+}
+
+// Whether the folder check's custom action was started and never came back
+// with a verdict of its own: the process that hosts custom actions died or
+// stopped answering before our code could say anything. It runs before
+// anything is written, so such a run changed nothing.
+bool CustomActionHostFailed(const std::string& log) {
+  const std::string text = LogText(log);
+  return text.find(": CheckInstallFolder.") != std::string::npos &&
+         text.find("CheckInstallFolder. Return value 1.") == std::string::npos &&
+         text.find("Nothing was changed.") == std::string::npos;
+}
+
+// Exit codes come back whole through RunExact; Wine's own exit status would
+// cut them to 8 bits. msiexec is named by its path in the system folder,
+// never looked for on the search path.
+//
+// Where 32-bit programs are emulated (qemu-user, on a kernel that refuses
+// them), Wine's custom action host now and then crashes or deadlocks with
+// msiexec, both idle, a fault of the emulation that the next run does not
+// repeat. Such a run is tried again, twice at most; one that fails the same
+// way three times fails the test, as a custom action that really crashes
+// does.
+int Msiexec(const std::string& arguments, const std::string& log) {
+  int result = -1000;
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    DeleteFileW(InWide(log).c_str());
+    result = RunWatchingW(InWide("\"" + SystemProgram("msiexec.exe") + "\" " + arguments + " /qn /l*v \"" +
+                                 log + "\""),
+                          log, 120);
+    if (!CustomActionHostFailed(log)) break;
+    fprintf(stderr, "msiexec %s: the custom action host failed (exit code %d), try %d of 3\n", arguments.c_str(),
+            result, attempt);
+  }
+  return result;
 }
 
 std::string ProductInfo(const char* product, const char* property) {

@@ -63,6 +63,15 @@ std::string LauncherPath() { return BuildFolder() + "\\ZandrellLauncher.exe"; }
 
 namespace {
 
+// The time a file was last written and its size, folded into one number
+// that changes when either does; 0 while there is no such file.
+ULONGLONG FileStamp(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (path.empty() || !GetFileAttributesExW(FromAnsi(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime) ^
+         data.nFileSizeLow;
+}
+
 // Lets a process that was started suspended run inside a job of its own, and
 // waits until it and every process it started have ended: the launcher hands
 // the tool to WinExec and exits at once, so its own exit says nothing about
@@ -71,7 +80,13 @@ namespace {
 // time-out only keeps a hung program from holding the suite for good: an
 // installation by msiexec takes well over a minute on a busy machine whose
 // 32-bit programs are emulated, so it is ten minutes.
-int RunToTheEnd(const PROCESS_INFORMATION& process) {
+//
+// With `progress` named, a run whose file there has not changed in size or
+// time for `stall_ms` is ended as stalled (-1003): a program that writes
+// its log as it goes and has stopped writing is waiting for something
+// that will not come.
+int RunToTheEnd(const PROCESS_INFORMATION& process, const std::string& progress = std::string(),
+                DWORD stall_ms = 0) {
   HANDLE job = CreateJobObjectA(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -83,6 +98,7 @@ int RunToTheEnd(const PROCESS_INFORMATION& process) {
   if (joined) {
     ResumeThread(process.hThread);
     const ULONGLONG deadline = GetTickCount64() + 10 * 60 * 1000;
+    ULONGLONG stamp = FileStamp(progress), changed = GetTickCount64();
     result = -1002;
     for (;;) {
       JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
@@ -98,6 +114,14 @@ int RunToTheEnd(const PROCESS_INFORMATION& process) {
         break;
       }
       if (GetTickCount64() > deadline) break;
+      if (!progress.empty()) {
+        const ULONGLONG now = FileStamp(progress);
+        if (now != stamp) stamp = now, changed = GetTickCount64();
+        if (GetTickCount64() - changed > stall_ms) {
+          result = -1003;
+          break;
+        }
+      }
       Sleep(5);
     }
   }
@@ -233,6 +257,19 @@ int RunExactW(const std::wstring& command_line, const std::wstring& program) {
     return -1000;
   }
   return RunToTheEnd(process);
+}
+
+int RunWatchingW(const std::wstring& command_line, const std::string& progress, unsigned stall_seconds) {
+  StubLogPath();
+  std::wstring writable = command_line;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                      &startup, &process)) {
+    return -1000;
+  }
+  return RunToTheEnd(process, progress, stall_seconds * 1000);
 }
 
 std::wstring FromUtf8(const std::string& text) {

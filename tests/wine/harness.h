@@ -29,6 +29,9 @@ int RunCapturingWithTokenShut(const std::string& command_line, std::string* outp
 // The same with a UTF-16 command line, the way the shell starts programs;
 // `program`, when given, names the program apart from the command line.
 int RunExactW(const std::wstring& command_line, const std::wstring& program = std::wstring());
+// The same for a program that keeps writing its log at `progress`: ended,
+// with -1003, once that file has stood still for `stall_seconds`.
+int RunWatchingW(const std::wstring& command_line, const std::string& progress, unsigned stall_seconds);
 std::wstring FromUtf8(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
 // A path in the ANSI code page as ZandrellCheck's JSON report names it, in
