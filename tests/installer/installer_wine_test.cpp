@@ -132,11 +132,21 @@ std::string LogText(const std::string& path) {
 // with a verdict of its own: the process that hosts custom actions died or
 // stopped answering before our code could say anything. It runs before
 // anything is written, so such a run changed nothing.
+// The log's lines are in the system's language ("Action ended ...:
+// CheckInstallFolder. Return value 1.", "Ende der Aktion ...:
+// CheckInstallFolder. Rückgabewert 1."); the action's name and the value
+// that ends the line are not, nor what our custom action says.
 bool CustomActionHostFailed(const std::string& log) {
   const std::string text = LogText(log);
-  return text.find(": CheckInstallFolder.") != std::string::npos &&
-         text.find("CheckInstallFolder. Return value 1.") == std::string::npos &&
-         text.find("Nothing was changed.") == std::string::npos;
+  const std::string action = ": CheckInstallFolder.";
+  bool started = false, ended = false;
+  for (size_t at = text.find(action); at != std::string::npos; at = text.find(action, at + 1)) {
+    started = true;
+    const std::string line = text.substr(at, text.find('\n', at) - at);
+    const size_t end = line.find_last_not_of("\r ");
+    ended = ended || (end != std::string::npos && end >= 2 && line.compare(end - 2, 3, " 1.") == 0);
+  }
+  return started && !ended && text.find("Nothing was changed.") == std::string::npos;
 }
 
 // Exit codes come back whole through RunExact; Wine's own exit status would

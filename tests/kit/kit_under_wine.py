@@ -457,10 +457,12 @@ def refusals(zip_path, deny_software_writes):
 
     refused("outside the code page", "cannot run from", outside)
 
-    # Installed as a person installs it; a value a script left is no
-    # installation (the machine of the other tests has a bare key).
+    # Installed by msiexec, whatever its properties; a value a script left
+    # is no installation (the machine of the other tests has a bare key).
+    # ASSOCIATE=0 leaves the seeded .cfg default alone: removal would leave
+    # the package's own default behind, as it does for a person.
     package = windows_path(next(kit.glob("*.msi")))
-    wine("msiexec", "/i", package, "/qn")
+    wine("msiexec", "/i", package, "ASSOCIATE=0", "/qn")
     refused("installed", "would replace and remove the Zandrell Launcher installed")
     wine("msiexec", "/x", package, "/qn")
     return problems + Machine().changes_since(before)

@@ -246,7 +246,10 @@ std::string CheckPredictionW(const std::wstring& file) {
   return Prediction(result, output);
 }
 
-int RunExactW(const std::wstring& command_line, const std::wstring& program) {
+namespace {
+
+int RunWideToTheEnd(const std::wstring& command_line, const std::wstring& program, const std::string& progress,
+                    DWORD stall_ms) {
   StubLogPath();
   std::wstring writable = command_line;
   STARTUPINFOW startup = {};
@@ -256,20 +259,17 @@ int RunExactW(const std::wstring& command_line, const std::wstring& program) {
                       FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
     return -1000;
   }
-  return RunToTheEnd(process);
+  return RunToTheEnd(process, progress, stall_ms);
+}
+
+}  // namespace
+
+int RunExactW(const std::wstring& command_line, const std::wstring& program) {
+  return RunWideToTheEnd(command_line, program, std::string(), 0);
 }
 
 int RunWatchingW(const std::wstring& command_line, const std::string& progress, unsigned stall_seconds) {
-  StubLogPath();
-  std::wstring writable = command_line;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                      &startup, &process)) {
-    return -1000;
-  }
-  return RunToTheEnd(process, progress, stall_seconds * 1000);
+  return RunWideToTheEnd(command_line, std::wstring(), progress, stall_seconds * 1000);
 }
 
 std::wstring FromUtf8(const std::string& text) {
