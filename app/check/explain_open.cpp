@@ -90,15 +90,13 @@ int ExplainOpen(const std::string& file, OpenExplanation* e) {
   // all. WOW64 runs 32-bit programs only, so 64-bit Windows refuses it;
   // 32-bit Windows hands it to NTVDM, an optional feature that is off
   // unless someone turned it on.
-  if (image.machine == 0 && native != kMachineI386) {
-    return Fail(e, "the build it would start has no PE header: it is a DOS or 16-bit program, or no program "
-                   "at all, which 64-bit Windows does not run, so the start would fail, and the launcher "
-                   "tries no other build");
-  }
-  if (image.machine == 0 && !HasDosSubsystem()) {
-    return Fail(e, "the build it would start has no PE header: it is a DOS or 16-bit program, or no program "
-                   "at all, which 32-bit Windows runs only through NTVDM, and NTVDM is not installed here, "
-                   "so the start would fail, and the launcher tries no other build");
+  if (image.machine == 0 && (native != kMachineI386 || !HasDosSubsystem())) {
+    return Fail(e, std::string("the build it would start has no PE header: it is a DOS or 16-bit program, or no "
+                               "program at all, which ") +
+                       (native != kMachineI386 ? "64-bit Windows does not run"
+                                               : "32-bit Windows runs only through NTVDM, and NTVDM is not "
+                                                 "installed here") +
+                       ", so the start would fail, and the launcher tries no other build");
   }
   if (image.machine != 0 && !MachineRuns(image.machine, native, EmulatesX64Programs())) {
     return Fail(e, "the build it would start is a program for " + MachineName(image.machine) +

@@ -6,11 +6,12 @@
 // itself (ASSOCIATE=0), upgraded and repaired so, made to take .cfg by a
 // repair and removed; then put in place of a package that shipped (whose
 // removal deletes .cfg's default) only offering itself, then repaired and
-// removed after a script wrote the remembered choice as a number. One step after the other, with what the package
-// promises checked after each step: the installed products and where they
-// are, the files and their versions, every value of the association and of
-// the registration for Default Apps, .cfg's default, and a configuration
-// opened through the shell by the installed launcher.
+// removed after a script wrote the remembered choice as a number. One step
+// after the other, with what the package promises checked after each step:
+// the installed products and where they are, the files and their versions,
+// every value of the association and of the registration for Default Apps,
+// .cfg's default, and a configuration opened through the shell by the
+// installed launcher.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>

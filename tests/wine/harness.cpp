@@ -37,6 +37,8 @@ std::string StubLogPath() {
   return path;
 }
 
+}  // namespace
+
 std::wstring FromAnsi(const std::string& text) {
   int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
@@ -44,8 +46,6 @@ std::wstring FromAnsi(const std::string& text) {
   wide.pop_back();
   return wide;
 }
-
-}  // namespace
 
 // Taken in UTF-16 and converted exactly: the A call would hand over a
 // look-alike for a letter the code page lacks, and in a double-byte code
@@ -116,7 +116,10 @@ int RunToTheEnd(const PROCESS_INFORMATION& process, const std::string& progress 
       if (GetTickCount64() > deadline) break;
       if (!progress.empty()) {
         const ULONGLONG now = FileStamp(progress);
-        if (now != stamp) stamp = now, changed = GetTickCount64();
+        if (now != stamp) {
+          stamp = now;
+          changed = GetTickCount64();
+        }
         if (GetTickCount64() - changed > stall_ms) {
           result = -1003;
           break;

@@ -33,6 +33,9 @@ int RunExactW(const std::wstring& command_line, const std::wstring& program = st
 // with -1003, once that file has stood still for `stall_seconds`.
 int RunWatchingW(const std::wstring& command_line, const std::string& progress, unsigned stall_seconds);
 std::wstring FromUtf8(const std::string& text);
+// A path in the ANSI code page, as the harness hands paths around, in UTF-16
+// (the kit's folder may hold "ü", which is no UTF-8).
+std::wstring FromAnsi(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
 // A path in the ANSI code page as ZandrellCheck's JSON report names it, in
 // UTF-8.

@@ -82,20 +82,16 @@ void WriteFileW(const std::wstring& path, const std::string& content) {
   CloseHandle(file);
 }
 
-// A path in the ANSI code page, as the harness hands paths around, in
-// UTF-16: the kit's folder may hold "ü", which is no UTF-8.
-std::wstring Wide(const std::string& ansi) { return PathFromAnsi(ansi).wstring(); }
-
 void CopyFileTo(const std::string& from, const std::wstring& to) {
   fs::create_directories(fs::path(to).parent_path());
-  ASSERT_TRUE(CopyFileW(Wide(from).c_str(), to.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(FromAnsi(from).c_str(), to.c_str(), FALSE));
 }
 
 class NamesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Clean();
-    folder_ = Wide(ScratchFolder("names"));
+    folder_ = FromAnsi(ScratchFolder("names"));
     ClearStubStarts();
   }
   void TearDown() override { Clean(); }
@@ -134,7 +130,7 @@ class NamesTest : public ::testing::Test {
   static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
   int Open(const std::wstring& config) {
-    return RunExactW(L"\"" + Wide(LauncherPath()) + L"\" \"" + config + L"\"");
+    return RunExactW(L"\"" + FromAnsi(LauncherPath()) + L"\" \"" + config + L"\"");
   }
 
   std::wstring folder_;
@@ -159,7 +155,7 @@ TEST_F(NamesTest, AConfigurationIsOpenedByItsOwnNameOrNotAtAll) {
     // The check says so too, and with --json in an object a script can read,
     // naming the file as given.
     std::string output;
-    int checked = RunCapturingW(L"\"" + Wide(BuildFolder()) + L"\\ZandrellCheck.exe\" which \"" +
+    int checked = RunCapturingW(L"\"" + FromAnsi(BuildFolder()) + L"\\ZandrellCheck.exe\" which \"" +
                                     config + L"\" --json", &output);
     nlohmann::json report = nlohmann::json::parse(output, nullptr, false);
     ASSERT_TRUE(report.is_object()) << name.utf8 << ": " << output;
@@ -187,7 +183,7 @@ TEST_F(NamesTest, AnInstallationFolderIsUsedByItsOwnNameOrPassedOver) {
     Install(kMorvo, "10.0", home, "Morvo");
     std::string lookalike = BestFit(home);
     if (!InCodePage(name) && lookalike.find('?') == std::string::npos) {
-      CopyFileTo(BuildFolder() + "\\stub_tool.exe", Wide(lookalike) + L"\\Exec32\\Morvo32.exe");
+      CopyFileTo(BuildFolder() + "\\stub_tool.exe", FromAnsi(lookalike) + L"\\Exec32\\Morvo32.exe");
     }
     std::wstring used = InCodePage(name) ? home : folder_ + L"\\Morvo 9.5";
     std::string exe = BestFit(used + L"\\Exec32\\Morvo32.exe");

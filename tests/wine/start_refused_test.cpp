@@ -89,10 +89,8 @@ TEST(StartRefused, WhichForeseesWhatWindowsRefuses) {
   const int refused_exit = refuses && !under_wine ? -1 : 0;
   // WOW64 runs no DOS or 16-bit program; 32-bit Windows hands one to
   // NTVDM where that is installed (Wine has none).
-  char system[MAX_PATH] = {};
-  GetSystemDirectoryA(system, MAX_PATH);
-  const bool runs_dos = native == "x86" &&
-                        GetFileAttributesA((std::string(system) + "\\ntvdm.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
+  const bool runs_dos =
+      native == "x86" && GetFileAttributesA(SystemProgram("ntvdm.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
   const struct {
     const char* name;
     std::string program;
